@@ -1,0 +1,153 @@
+#pragma once
+#include "app/layout.h"
+#include "naming/outputpath.h"
+#include "platform/commondialog.h"
+#include "platform/platform.h"
+
+#include <QMainWindow>
+#include <array>
+
+class QAction;
+class QButtonGroup;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QMimeData;
+class QPushButton;
+class QRadioButton;
+class ProfileDocument;
+class TabControl;
+
+// The one main window. Its controls hold every option; each operation reads
+// them when it runs and hands plain values to the rules of its subsystem.
+class Form1 : public QMainWindow
+{
+    Q_OBJECT
+public:
+    // `programDir`: the folder of the program, where tapeknot.ini and
+    // Readme.txt live, as the platform reports it.
+    Form1(Platform &platform, const QString &programDir, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Reads the settings, places and shows the window, picks the first page
+    // and, without a tool location, asks for one.
+    void StartUp();
+
+    // Source list limit: counts and positions are 16-bit.
+    static constexpr int kMaxSources = 32767;
+
+    // --- controls of the run page ---
+    TabControl *SSTab1;               // the two-page tab control
+    QListWidget *List1;               // source list, full paths in join order
+    QListWidget *List2;               // result list, one line per join
+    QListWidget *List3;               // hidden, sorted work list of a multiple selection
+    QLineEdit *Text5;                 // output-path preview
+    std::array<QPushButton *, 3> Command2; // 0 run, 1 clear list, 2 select
+    QLabel *Picture1;                 // status panel while the tool runs
+
+    // --- controls of the settings page ---
+    QLabel *Label2;                   // caption of Text2
+    QLineEdit *Text2;                 // full path of rmeditor
+    QPushButton *Command1;            // browse for rmeditor
+    std::array<QCheckBox *, 4> Check1; // 0 keep on top, 1 show console, 2 delete sources, 3 clear list
+    QGroupBox *Frame2;                // output location
+    std::array<QRadioButton *, 2> Option2; // 0 beside the head file, 1 specified location
+    QLineEdit *Text4;                 // specified output location
+    QGroupBox *Frame1;                // output naming
+    std::array<QRadioButton *, 3> Option1; // 0 common part, 1 specified name, 2 sequential name
+    std::array<QCheckBox *, 3> Check2; // 0 strip digits, 1 sequential when empty, 2 strip symbols
+    QLineEdit *Text1;                 // specified file name
+    std::array<QLabel *, 2> Label1;   // captions of Text3(0) and Text3(1)
+    std::array<QLineEdit *, 2> Text3; // 0 base name, 1 start number of sequential names
+    CommonDialog CD1;                 // the open and save dialogs, properties kept between uses
+
+    // --- menus ---
+    QMenu *m_1;      // File; disabled exactly while a join runs
+    QAction *m_11;   // select
+    QAction *m_12;   // run
+    QAction *m_15;   // clear list
+    QAction *m_13;   // separator
+    QAction *m_14;   // exit
+    QMenu *m_2;      // Options
+    QAction *m_21;   // rmeditor setting
+    QMenu *m_3;      // Help
+    QAction *m_31;   // Readme
+    QAction *m_32;   // separator
+    QAction *m_33;   // version information
+
+    QString LastSourceDir; // folder in which the source dialog opens
+
+    // --- operations ---
+    struct Placement {
+        int x1 = 0, y1 = 0, x2 = 0, y2 = 0; // left, top, outer width, outer height in twips
+    };
+    // The settings file is read once: the placement first, then the rest.
+    Placement LoadPlacement(const ProfileDocument &settings);
+    void LoadSettings(const ProfileDocument &settings);
+    void SaveSettings();
+    QString settingsPath() const;
+
+    void SelectSources();
+    void AddDroppedFiles(const QMimeData *data);
+    void AddSources(const QStringList &paths);
+
+    QStringList sourceEntries() const; // the entries of List1 in order
+    NamingOptions namingOptions() const;
+    QString CommonName() const;
+    QString OutputPath() const;
+    void RefreshPreview();
+
+    void RunJoin();
+
+    // Event handlers of the control arrays, with the index as argument.
+    void Command2_Click(int index);
+    void Command1_Click();
+    void Check1_Click(int index);
+    void Option1_Click(int index);
+    void Option2_Click(int index);
+    void Check2_Click(int index);
+    void ShowReadme();
+    void ShowAbout();
+
+    // The run page's geometry in twips, as the controls stand now.
+    layout::RunPage runPageTwips() const;
+    void ApplyLayout();
+
+    QString programDir() const { return m_programDir; }
+    Platform &platform() { return m_platform; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void setupControls();
+    void setupRunPage(QWidget *page);
+    void setupSettingsPage(QWidget *page);
+    void setupMenus();
+    void setupDropTargets();
+    void setupConnections();
+
+    void ClearList();
+    void RunCommand();
+    void applyKeepOnTop(bool onTop);
+    void finishAddition();
+    void applyPlacement(const Placement &placement);
+    Placement currentPlacement() const;
+    QSize frameExtra() const;
+    bool acceptsStartNumberKey(const QString &text) const;
+    void reportUndeleted(const QStringList &paths);
+
+    Platform &m_platform;
+    QString m_programDir;
+    QButtonGroup *m_option1Group;
+    QButtonGroup *m_option2Group;
+    bool m_settingsSaved = false;
+    bool m_placementPending = false;
+    Placement m_pendingPlacement;
+};

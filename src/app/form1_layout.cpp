@@ -1,0 +1,131 @@
+// The window's size and place: the run page layout and the stored placement.
+#include "app/form1.h"
+
+#include "app/tabcontrol.h"
+#include "app/twips.h"
+
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QTimer>
+
+#include <cmath>
+
+layout::RunPage Form1::runPageTwips() const
+{
+    auto t = [this](const QWidget *w) {
+        const QRect g = w->geometry();
+        return layout::TwipRect{twips::fromPixels(g.x(), this), twips::fromPixels(g.y(), this),
+                                twips::fromPixels(g.width(), this),
+                                twips::fromPixels(g.height(), this)};
+    };
+    return {t(SSTab1), t(List1), t(List2), t(Text5), t(Command2[2]), t(Command2[0]), t(Command2[1])};
+}
+
+QSize Form1::frameExtra() const
+{
+    if (!isVisible())
+        return {0, 0};
+    return frameGeometry().size() - geometry().size();
+}
+
+void Form1::ApplyLayout()
+{
+    if (isMinimized())
+        return;
+    layout::WindowState window;
+    window.outerWidth = twips::fromPixels(frameGeometry().width(), this);
+    window.clientHeight = twips::fromPixels(centralWidget()->height(), this);
+    window.visible = isVisible();
+    window.minimized = isMinimized();
+
+    // The kept lefts, widths and heights never change, so the design values
+    // are the controls' current ones; only the computed values vary.
+    const layout::LayoutPass pass = layout::layoutRunPage(window, layout::designRunPage());
+    if (!pass.applies)
+        return;
+    if (pass.outerWidth > window.outerWidth)
+        resize(twips::toPixels(pass.outerWidth, this) - frameExtra().width(), height());
+
+    const layout::RunPage &p = pass.page;
+    twips::place(SSTab1, p.tab);
+    twips::place(List1, p.list1);
+    twips::place(List2, p.list2);
+    twips::place(Text5, p.text5);
+    twips::place(Command2[2], p.select);
+    twips::place(Command2[0], p.run);
+    twips::place(Command2[1], p.clear);
+}
+
+void Form1::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    ApplyLayout();
+}
+
+void Form1::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    // The frame is known only once the window is on screen: correct the
+    // size so the outer size is the stored one, and keep the minimum width.
+    auto settle = [this] {
+        const QSize extra = frameExtra();
+        setMinimumWidth(qMax(0, twips::toPixels(layout::kMinimumOuterWidth, this) - extra.width()));
+        if (m_placementPending && !extra.isNull()) {
+            m_placementPending = false;
+            applyPlacement(m_pendingPlacement);
+        }
+    };
+    settle();
+    QTimer::singleShot(0, this, settle);
+}
+
+Form1::Placement Form1::currentPlacement() const
+{
+    QRect outer = frameGeometry();
+    if (isMaximized() || isMinimized() || isFullScreen()) {
+        // The normal placement, not the maximised or minimised one.
+        const QSize extra = frameGeometry().size() - geometry().size();
+        const QRect normal = normalGeometry();
+        const QPoint offset = geometry().topLeft() - frameGeometry().topLeft();
+        outer = QRect(normal.topLeft() - offset, normal.size() + extra);
+    }
+    auto t = [this](int px) { return int(std::lround(twips::fromPixels(px, this))); };
+    return {t(outer.x()), t(outer.y()), t(outer.width()), t(outer.height())};
+}
+
+void Form1::applyPlacement(const Placement &placement)
+{
+    QRect outer(twips::toPixels(placement.x1, this), twips::toPixels(placement.y1, this),
+                twips::toPixels(placement.x2, this), twips::toPixels(placement.y2, this));
+
+    // A placement that lies outside every screen comes back onto the primary one.
+    bool onScreen = false;
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    for (const QScreen *screen : screens) {
+        const QRect seen = screen->availableGeometry().intersected(outer);
+        if (seen.width() >= 32 && seen.height() >= 16)
+            onScreen = true;
+    }
+    if (!onScreen) {
+        if (const QScreen *primary = QGuiApplication::primaryScreen()) {
+            const QRect area = primary->availableGeometry();
+            outer.setSize(outer.size().boundedTo(area.size()));
+            outer.moveCenter(area.center());
+        }
+    }
+
+    const QSize extra = frameExtra();
+    move(outer.topLeft());
+    resize(qMax(1, outer.width() - extra.width()), qMax(1, outer.height() - extra.height()));
+    if (!isVisible()) {
+        m_placementPending = true;
+        m_pendingPlacement = placement;
+        if (!onScreen)
+            m_pendingPlacement = currentPlacement();
+    }
+}

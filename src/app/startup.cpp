@@ -1,0 +1,29 @@
+// From the start of the program to the first user input.
+#include "app/form1.h"
+
+#include "app/tabcontrol.h"
+#include "platform/profile.h"
+
+#include <QLineEdit>
+#include <QListWidget>
+
+void Form1::StartUp()
+{
+    const ProfileDocument settings = ProfileDocument::load(settingsPath());
+    const Placement placement = LoadPlacement(settings);
+    SSTab1->setTabCaption(0, QStringLiteral("実行"));
+    SSTab1->setTabCaption(1, QStringLiteral("設定"));
+    LoadSettings(settings); // keep-on-top takes effect here, before the first show
+    applyPlacement(placement);
+    show();
+
+    if (!Text2->text().isEmpty()) {
+        SSTab1->setCurrentIndex(0);
+        List1->setFocus();
+        return;
+    }
+    SSTab1->setCurrentIndex(1);
+    Text2->setFocus();
+    m_platform.messageBox(this, QStringLiteral("rmeditorの場所を指定してください"));
+    Command1_Click();
+}

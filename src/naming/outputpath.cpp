@@ -1,0 +1,108 @@
+#include "naming/outputpath.h"
+
+#include "naming/commonname.h"
+
+#include <QDir>
+
+namespace {
+
+const QString kExtension = QStringLiteral(".rm");
+
+ComposedPath judged(const QString &candidate, const ExistenceTest &exists)
+{
+    switch (exists(candidate)) {
+    case Existence::Absent:
+        return {ComposedPath::Status::Free, candidate};
+    case Existence::Present:
+        return {ComposedPath::Status::Occupied, candidate};
+    case Existence::Unknown:
+        break;
+    }
+    return {ComposedPath::Status::Unanswerable, candidate};
+}
+
+} // namespace
+
+QString trimSpaces(const QString &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin] == QLatin1Char(' '))
+        ++begin;
+    while (end > begin && text[end - 1] == QLatin1Char(' '))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+QString outputFolder(const NamingOptions &options)
+{
+    const QChar sep = QDir::separator();
+    if (options.besideHead) {
+        if (options.sources.isEmpty())
+            return {};
+        const QString &head = options.sources.front();
+        return head.left(head.lastIndexOf(sep) + 1);
+    }
+    QString folder = options.folder;
+    if (!folder.isEmpty() && !folder.endsWith(sep))
+        folder += sep;
+    return folder;
+}
+
+QString sequenceField(int number, int width)
+{
+    const QString digits = QString::number(number).rightJustified(width, QLatin1Char('0'));
+    return digits.right(width);
+}
+
+ComposedPath sequentialPath(const QString &prefix, const QString &startNumber,
+                            const ExistenceTest &exists)
+{
+    if (startNumber.isEmpty())
+        return {ComposedPath::Status::NoStartNumber, {}};
+    int number = 0;
+    for (QChar c : startNumber) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return {ComposedPath::Status::BadStartNumber, {}};
+        number = number * 10 + (c.unicode() - u'0');
+        if (number > kLargestSequenceNumber)
+            return {ComposedPath::Status::BadStartNumber, {}};
+    }
+    const int width = int(startNumber.size());
+    for (;;) {
+        const ComposedPath candidate =
+            judged(prefix + sequenceField(number, width) + kExtension, exists);
+        if (candidate.status != ComposedPath::Status::Occupied)
+            return candidate;
+        if (number == kLargestSequenceNumber)
+            return {ComposedPath::Status::SequenceExhausted, {}};
+        ++number;
+    }
+}
+
+ComposedPath composeOutputPath(const NamingOptions &options, const ExistenceTest &exists)
+{
+    const QString folder = outputFolder(options);
+    if (folder.isEmpty())
+        return {ComposedPath::Status::NoFolder, {}};
+
+    QString name;
+    switch (options.mode) {
+    case NamingOptions::Mode::CommonPart:
+        name = CommonName(options.sources, options.stripDigits, options.stripSymbols);
+        if (name.isEmpty() && options.sequentialWhenEmpty)
+            break;
+        return judged(folder + trimSpaces(name) + kExtension, exists);
+    case NamingOptions::Mode::SpecifiedName:
+        return judged(folder + trimSpaces(options.specifiedName) + kExtension, exists);
+    case NamingOptions::Mode::Sequential:
+        break;
+    }
+    return sequentialPath(folder + trimSpaces(options.baseName), options.startNumber, exists);
+}
+
+QString OutputPath(const NamingOptions &options, const ExistenceTest &exists)
+{
+    const ComposedPath composed = composeOutputPath(options, exists);
+    return composed.status == ComposedPath::Status::Free ? composed.path : QString();
+}

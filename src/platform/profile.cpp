@@ -1,0 +1,234 @@
+#include "platform/profile.h"
+
+#include "platform/ansi.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <limits>
+
+namespace {
+
+const QByteArray kCrLf = "\r\n";
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+QByteArray trimBlanks(const QByteArray &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isBlank(text[begin]))
+        ++begin;
+    while (end > begin && (isBlank(text[end - 1]) || text[end - 1] == '\r'))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+bool sameName(const QByteArray &a, const QByteArray &b)
+{
+    return a.size() == b.size() && qstrnicmp(a.constData(), b.constData(), a.size()) == 0;
+}
+
+// The section name of a header line such as "[shoki]", or a null array.
+QByteArray sectionName(const QByteArray &line)
+{
+    const QByteArray trimmed = trimBlanks(line);
+    if (!trimmed.startsWith('['))
+        return {};
+    qsizetype close = trimmed.indexOf(']');
+    if (close < 0)
+        close = trimmed.size();
+    QByteArray name = trimBlanks(trimmed.mid(1, close - 1));
+    if (name.isNull())
+        name = QByteArray("");
+    return name;
+}
+
+// The key of a "key=value" line, or a null array for other lines.
+QByteArray keyName(const QByteArray &line)
+{
+    const qsizetype eq = line.indexOf('=');
+    if (eq < 0)
+        return {};
+    const QByteArray trimmed = trimBlanks(line);
+    if (trimmed.startsWith(';') || trimmed.startsWith('['))
+        return {};
+    QByteArray key = trimBlanks(line.left(eq));
+    if (key.isNull())
+        key = QByteArray("");
+    return key;
+}
+
+QByteArray valueOf(const QByteArray &line)
+{
+    QByteArray value = trimBlanks(line.mid(line.indexOf('=') + 1));
+    if (value.size() >= 2) {
+        const char first = value.front();
+        if ((first == '"' || first == '\'') && value.back() == first)
+            value = value.mid(1, value.size() - 2);
+    }
+    return value;
+}
+
+} // namespace
+
+ProfileDocument::ProfileDocument(const QByteArray &content)
+{
+    qsizetype pos = 0;
+    while (pos < content.size()) {
+        const qsizetype nl = content.indexOf('\n', pos);
+        Line line;
+        if (nl < 0) {
+            line.text = content.mid(pos);
+            pos = content.size();
+        } else {
+            qsizetype textEnd = nl;
+            if (textEnd > pos && content[textEnd - 1] == '\r') {
+                --textEnd;
+                line.eol = kCrLf;
+            } else {
+                line.eol = "\n";
+            }
+            line.text = content.mid(pos, textEnd - pos);
+            pos = nl + 1;
+        }
+        m_lines.push_back(std::move(line));
+    }
+}
+
+ProfileDocument ProfileDocument::load(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return ProfileDocument(file.readAll());
+}
+
+int ProfileDocument::findSection(const QByteArray &section) const
+{
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        const QByteArray name = sectionName(m_lines[i].text);
+        if (!name.isNull() && sameName(name, section))
+            return int(i);
+    }
+    return -1;
+}
+
+int ProfileDocument::sectionEnd(int header) const
+{
+    size_t i = size_t(header) + 1;
+    while (i < m_lines.size() && sectionName(m_lines[i].text).isNull())
+        ++i;
+    return int(i);
+}
+
+int ProfileDocument::findKey(int header, const QByteArray &key) const
+{
+    const int end = sectionEnd(header);
+    for (int i = header + 1; i < end; ++i) {
+        const QByteArray name = keyName(m_lines[size_t(i)].text);
+        if (!name.isNull() && sameName(name, key))
+            return i;
+    }
+    return -1;
+}
+
+const ProfileDocument::Line *ProfileDocument::findValueLine(const QByteArray &section,
+                                                            const QByteArray &key) const
+{
+    const int header = findSection(section);
+    if (header < 0)
+        return nullptr;
+    const int line = findKey(header, key);
+    return line < 0 ? nullptr : &m_lines[size_t(line)];
+}
+
+int ProfileDocument::readInt(const QByteArray &section, const QByteArray &key,
+                             int defaultValue) const
+{
+    const Line *line = findValueLine(section, key);
+    if (!line)
+        return defaultValue;
+    const QByteArray value = valueOf(line->text);
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < value.size() && (value[i] == '-' || value[i] == '+')) {
+        negative = value[i] == '-';
+        ++i;
+    }
+    qint64 number = 0;
+    for (; i < value.size() && value[i] >= '0' && value[i] <= '9'; ++i) {
+        number = number * 10 + (value[i] - '0');
+        if (number > qint64(std::numeric_limits<int>::max()) + 1)
+            number = qint64(std::numeric_limits<int>::max()) + 1;
+    }
+    if (negative)
+        number = -number;
+    if (number > std::numeric_limits<int>::max())
+        number = std::numeric_limits<int>::max();
+    return int(number);
+}
+
+QByteArray ProfileDocument::readString(const QByteArray &section, const QByteArray &key,
+                                       const QByteArray &defaultValue, int bufferSize) const
+{
+    const Line *line = findValueLine(section, key);
+    const QByteArray value = line ? valueOf(line->text) : defaultValue;
+    return ansi::truncate(value, qMax(0, bufferSize - 1));
+}
+
+void ProfileDocument::writeString(const QByteArray &section, const QByteArray &key,
+                                  const QByteArray &value)
+{
+    // A value is one line; a line break inside it would forge other keys.
+    QByteArray clean = value;
+    clean.replace('\r', ' ').replace('\n', ' ');
+    Line line{key + '=' + clean, kCrLf};
+
+    int header = findSection(section);
+    if (header < 0) {
+        if (!m_lines.empty() && m_lines.back().eol.isEmpty())
+            m_lines.back().eol = kCrLf;
+        m_lines.push_back({'[' + section + ']', kCrLf});
+        m_lines.push_back(std::move(line));
+        return;
+    }
+    const int existing = findKey(header, key);
+    if (existing >= 0) {
+        m_lines[size_t(existing)] = std::move(line);
+        return;
+    }
+    // After the section's last line that is not blank.
+    int insertAt = sectionEnd(header);
+    while (insertAt - 1 > header && trimBlanks(m_lines[size_t(insertAt - 1)].text).isEmpty())
+        --insertAt;
+    if (m_lines[size_t(insertAt - 1)].eol.isEmpty())
+        m_lines[size_t(insertAt - 1)].eol = kCrLf;
+    m_lines.insert(m_lines.begin() + insertAt, std::move(line));
+}
+
+QByteArray ProfileDocument::content() const
+{
+    qsizetype size = 0;
+    for (const Line &line : m_lines)
+        size += line.text.size() + line.eol.size();
+    QByteArray out;
+    out.reserve(size);
+    for (const Line &line : m_lines) {
+        out += line.text;
+        out += line.eol;
+    }
+    return out;
+}
+
+bool ProfileDocument::save(const QString &path) const
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(content());
+    return file.commit();
+}

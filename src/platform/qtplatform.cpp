@@ -1,0 +1,155 @@
+#include "platform/qtplatform.h"
+
+#include "platform/commondialog.h"
+#include "platform/toolprocess.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QProcess>
+#include <QUrl>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#include <shellapi.h>
+#endif
+
+namespace {
+
+QString dialogDirectory(const CommonDialogState &dialog)
+{
+    const QFileInfo preset(dialog.fileName);
+    if (!dialog.fileName.isEmpty() && preset.isAbsolute())
+        return preset.absolutePath();
+    return dialog.initDir;
+}
+
+void setupDialog(QFileDialog &box, const CommonDialogState &dialog)
+{
+    const QStringList filters = dialogNameFilters(dialog.filter);
+    if (!filters.isEmpty())
+        box.setNameFilters(filters);
+    const QString folder = dialogDirectory(dialog);
+    if (!folder.isEmpty())
+        box.setDirectory(folder);
+    if (!dialog.fileName.isEmpty())
+        box.selectFile(QFileInfo(dialog.fileName).fileName());
+}
+
+} // namespace
+
+void QtPlatform::messageBox(QWidget *parent, const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, kProgramTitle, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+DialogOutcome QtPlatform::showOpen(QWidget *parent, CommonDialogState &dialog)
+{
+    QFileDialog box(parent);
+    box.setAcceptMode(QFileDialog::AcceptOpen);
+    const bool multiple = dialog.flags & dialogflags::kAllowMultiSelect;
+    box.setFileMode(multiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    setupDialog(box, dialog);
+    if (box.exec() != QDialog::Accepted)
+        return DialogOutcome::Cancelled;
+    const QStringList chosen = box.selectedFiles();
+    if (chosen.isEmpty())
+        return DialogOutcome::Cancelled;
+    if (chosen.size() == 1) {
+        dialog.fileName = QDir::toNativeSeparators(chosen.front());
+    } else {
+        // Folder, NUL, then the names separated by NUL, as the control reports it.
+        QString result = QDir::toNativeSeparators(QFileInfo(chosen.front()).absolutePath());
+        for (const QString &path : chosen)
+            result += QChar(0) + QFileInfo(path).fileName();
+        dialog.fileName = result;
+    }
+    return DialogOutcome::Chosen;
+}
+
+DialogOutcome QtPlatform::showSave(QWidget *parent, CommonDialogState &dialog)
+{
+    QFileDialog box(parent);
+    box.setAcceptMode(QFileDialog::AcceptSave);
+    box.setFileMode(QFileDialog::AnyFile);
+    // The program tests for an existing file itself and asks again.
+    box.setOption(QFileDialog::DontConfirmOverwrite, true);
+    setupDialog(box, dialog);
+    if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty())
+        return DialogOutcome::Cancelled;
+    dialog.fileName = QDir::toNativeSeparators(box.selectedFiles().front());
+    return DialogOutcome::Chosen;
+}
+
+void QtPlatform::beep()
+{
+    QApplication::beep();
+}
+
+bool QtPlatform::deleteFile(const QString &path)
+{
+    return QFile::remove(path);
+}
+
+ToolRun QtPlatform::runAndWait(QWidget *parent, const ToolStart &start)
+{
+    return runToolAndWait(parent, start);
+}
+
+bool QtPlatform::openDocument(QWidget *parent, const QString &path, const QString &workingDirectory)
+{
+#ifdef Q_OS_WIN
+    const HWND owner = parent ? reinterpret_cast<HWND>(parent->winId()) : nullptr;
+    const auto result = reinterpret_cast<INT_PTR>(
+        ShellExecuteW(owner, L"open", reinterpret_cast<LPCWSTR>(path.utf16()), nullptr,
+                      reinterpret_cast<LPCWSTR>(workingDirectory.utf16()), SW_SHOWNORMAL));
+    return result > 32;
+#else
+    Q_UNUSED(parent);
+    Q_UNUSED(workingDirectory);
+    if (!QFileInfo::exists(path))
+        return false;
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+#endif
+}
+
+bool QtPlatform::startProgram(const QString &path)
+{
+    return QProcess::startDetached(path, {});
+}
+
+bool QtPlatform::readRegistryValue(const QString &key, const QString &valueName, int bufferSize,
+                                   int &type, QByteArray &buffer, int &byteCount)
+{
+#ifdef Q_OS_WIN
+    HKEY handle = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, reinterpret_cast<LPCWSTR>(key.utf16()), 0, KEY_READ,
+                      &handle) != ERROR_SUCCESS)
+        return false;
+    buffer = QByteArray(bufferSize, '\0');
+    DWORD valueType = 0;
+    DWORD size = DWORD(bufferSize);
+    const QByteArray name = valueName.toLocal8Bit();
+    const LONG status = RegQueryValueExA(handle, name.constData(), nullptr, &valueType,
+                                         reinterpret_cast<LPBYTE>(buffer.data()), &size);
+    RegCloseKey(handle);
+    if (status != ERROR_SUCCESS)
+        return false;
+    type = int(valueType);
+    byteCount = int(size);
+    return true;
+#else
+    Q_UNUSED(key);
+    Q_UNUSED(valueName);
+    Q_UNUSED(bufferSize);
+    Q_UNUSED(type);
+    Q_UNUSED(buffer);
+    Q_UNUSED(byteCount);
+    return false;
+#endif
+}
