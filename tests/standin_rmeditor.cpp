@@ -1,0 +1,65 @@
+// A stand-in for the joining tool, for the tests: takes "-i PATH" (any
+// number) and "-o PATH", records its arguments and working folder, and
+// writes the output as the inputs' bytes one after the other.
+//
+// Environment:
+//   STANDIN_LOG       file that receives "cwd=…" and one "arg=…" line per argument
+//   STANDIN_MODE      "fail" (no output, exit 1), "empty" (0-byte output),
+//                     "exitcode" (full output, exit 3), "crash" (abort, no output)
+//   STANDIN_SLEEP_MS  milliseconds to wait before doing anything else
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+int main(int argc, char **argv)
+{
+    if (const char *sleep = std::getenv("STANDIN_SLEEP_MS"))
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(sleep)));
+
+    if (const char *logPath = std::getenv("STANDIN_LOG")) {
+        std::ofstream log(logPath, std::ios::binary | std::ios::app);
+        log << "cwd=" << std::filesystem::current_path().string() << '\n';
+        for (int i = 1; i < argc; ++i)
+            log << "arg=" << argv[i] << '\n';
+    }
+
+    std::vector<std::string> inputs;
+    std::string output;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-i") == 0 && i + 1 < argc) {
+            inputs.emplace_back(argv[++i]);
+        } else if (std::strcmp(argv[i], "-o") == 0 && i + 1 < argc) {
+            output = argv[++i];
+        } else {
+            std::cerr << "unexpected argument: " << argv[i] << '\n';
+            return 2;
+        }
+    }
+    std::cout << "joining " << inputs.size() << " clips into " << output << std::endl;
+
+    const char *modeText = std::getenv("STANDIN_MODE");
+    const std::string mode = modeText ? modeText : "";
+    if (mode == "fail")
+        return 1;
+    if (mode == "crash")
+        std::abort();
+    if (output.empty())
+        return 2;
+
+    std::ofstream out(output, std::ios::binary);
+    if (mode != "empty") {
+        for (const std::string &input : inputs) {
+            std::ifstream in(input, std::ios::binary);
+            out << in.rdbuf();
+        }
+    }
+    out.close();
+    return mode == "exitcode" ? 3 : 0;
+}

@@ -1,0 +1,76 @@
+#include "support/fakeplatform.h"
+
+#include "platform/toolprocess.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+
+void FakePlatform::messageBox(QWidget *, const QString &text)
+{
+    messages.append(text);
+    if (onMessage)
+        onMessage(text);
+}
+
+DialogOutcome FakePlatform::answer(bool save, CommonDialogState &dialog)
+{
+    dialogCalls.append({save, dialog});
+    if (dialogAnswers.isEmpty())
+        return DialogOutcome::Cancelled;
+    const DialogAnswer next = dialogAnswers.takeFirst();
+    if (next.outcome == DialogOutcome::Chosen)
+        dialog.fileName = next.fileName;
+    return next.outcome;
+}
+
+DialogOutcome FakePlatform::showOpen(QWidget *, CommonDialogState &dialog)
+{
+    return answer(false, dialog);
+}
+
+DialogOutcome FakePlatform::showSave(QWidget *, CommonDialogState &dialog)
+{
+    return answer(true, dialog);
+}
+
+bool FakePlatform::deleteFile(const QString &path)
+{
+    deleteRequests.append(path);
+    if (undeletable.contains(path))
+        return false;
+    return QFile::remove(path);
+}
+
+ToolRun FakePlatform::runAndWait(QWidget *parent, const ToolStart &start)
+{
+    toolStarts.append(start);
+    if (whileToolRuns)
+        QTimer::singleShot(whileToolRunsDelayMs, whileToolRuns);
+    return runToolAndWait(parent, start);
+}
+
+bool FakePlatform::openDocument(QWidget *, const QString &path, const QString &)
+{
+    openedDocuments.append(path);
+    return QFileInfo::exists(path);
+}
+
+bool FakePlatform::startProgram(const QString &path)
+{
+    startedPrograms.append(path);
+    return startSucceeds;
+}
+
+bool FakePlatform::readRegistryValue(const QString &key, const QString &valueName, int bufferSize,
+                                     int &type, QByteArray &buffer, int &byteCount)
+{
+    const auto it = registry.constFind(key + QLatin1Char('|') + valueName);
+    if (it == registry.constEnd())
+        return false;
+    type = it->type;
+    buffer = QByteArray(bufferSize, '\0');
+    buffer.replace(0, it->bytes.size(), it->bytes);
+    byteCount = int(it->bytes.size());
+    return true;
+}

@@ -1,0 +1,61 @@
+#pragma once
+#include "platform/platform.h"
+
+#include <QList>
+#include <QMap>
+#include <QSet>
+#include <QStringList>
+#include <functional>
+
+// A scripted platform: dialog answers are queued in advance, every call is
+// recorded, and nothing modal ever appears. The tool is still started as a
+// real process, so the join path is exercised for real.
+class FakePlatform : public Platform
+{
+public:
+    struct DialogCall {
+        bool save = false;
+        CommonDialogState state; // the properties as the dialog saw them
+    };
+    struct DialogAnswer {
+        DialogOutcome outcome = DialogOutcome::Cancelled;
+        QString fileName;
+    };
+    struct RegistryValue {
+        int type = 1;
+        QByteArray bytes;
+    };
+
+    // Queues a chosen file (or a multiple selection in the control's form).
+    void choose(const QString &fileName) { dialogAnswers.append({DialogOutcome::Chosen, fileName}); }
+    void cancel() { dialogAnswers.append({DialogOutcome::Cancelled, {}}); }
+
+    void messageBox(QWidget *parent, const QString &text) override;
+    DialogOutcome showOpen(QWidget *parent, CommonDialogState &dialog) override;
+    DialogOutcome showSave(QWidget *parent, CommonDialogState &dialog) override;
+    void beep() override { ++beeps; }
+    bool deleteFile(const QString &path) override;
+    ToolRun runAndWait(QWidget *parent, const ToolStart &start) override;
+    bool openDocument(QWidget *parent, const QString &path, const QString &workingDirectory) override;
+    bool startProgram(const QString &path) override;
+    bool readRegistryValue(const QString &key, const QString &valueName, int bufferSize, int &type,
+                           QByteArray &buffer, int &byteCount) override;
+
+    QList<DialogAnswer> dialogAnswers;
+    QList<DialogCall> dialogCalls;
+    QStringList messages;
+    std::function<void(const QString &)> onMessage;
+    int beeps = 0;
+    QStringList deleteRequests;
+    QSet<QString> undeletable;
+    QList<ToolStart> toolStarts;
+    std::function<void()> whileToolRuns; // called from the event loop once the tool runs
+    int whileToolRunsDelayMs = 100;
+    QStringList openedDocuments;
+    QStringList startedPrograms;
+    bool startSucceeds = true;
+    QMap<QString, RegistryValue> registry; // "key|value name"
+
+private:
+    DialogOutcome answer(bool save, CommonDialogState &dialog);
+};

@@ -1,0 +1,38 @@
+#pragma once
+#include "app/form1.h"
+#include "support/fakeplatform.h"
+
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <memory>
+
+// A main window over the fake platform, with its program folder (and so its
+// tapeknot.ini) in a temporary folder of its own.
+struct Harness {
+    QTemporaryDir programDir;
+    FakePlatform platform;
+    std::unique_ptr<Form1> form;
+
+    QString dir() const { return programDir.path(); }
+    QString iniPath() const { return programDir.filePath(QStringLiteral("tapeknot.ini")); }
+    void writeIni(const QByteArray &content);
+    QByteArray readIni() const;
+
+    // Creates the window and runs its start-up. Without a stored tool
+    // location the start-up asks for one; that dialog is cancelled unless
+    // an answer was queued.
+    Form1 &start();
+    // A started window with a tool location stored, on the run page.
+    Form1 &startWithTool(const QString &toolPath = QStringLiteral("/opt/rm/rmeditor"));
+
+    // Writes a file of `content` under the temporary folder and returns its path.
+    QString makeFile(const QString &relative, const QByteArray &content = "x");
+};
+
+// A drop's data with local files as URLs.
+std::unique_ptr<QMimeData> fileDrop(const QStringList &paths);
+
+// Sends a real drag-enter, drag-move and drop with `data` to `target`.
+// Returns whether the drop was accepted.
+bool dropOn(QWidget *target, const QMimeData *data);

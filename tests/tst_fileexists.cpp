@@ -1,0 +1,109 @@
+#include "platform/fileexists.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+class FileExistsTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void existence_data();
+    void existence();
+    void wildcard_data();
+    void wildcard();
+    void unanswerable();
+
+private:
+    QString at(const QString &name) const { return QDir::toNativeSeparators(m_dir.filePath(name)); }
+    void touch(const QString &name);
+    QTemporaryDir m_dir;
+};
+
+void FileExistsTest::touch(const QString &name)
+{
+    QFile file(m_dir.filePath(name));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+}
+
+void FileExistsTest::initTestCase()
+{
+    touch(QStringLiteral("take0001.rm"));
+    touch(QStringLiteral(".hidden.rm"));
+    touch(QStringLiteral("[live].rm"));
+    touch(QStringLiteral("a b.rm"));
+    touch(QStringLiteral("l.rm"));
+    touch(QStringLiteral("録画.rm"));
+    QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("folder.rm")));
+    QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("sub")));
+    QFile::link(m_dir.filePath(QStringLiteral("take0001.rm")), m_dir.filePath(QStringLiteral("link.rm")));
+}
+
+void FileExistsTest::existence_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("exists");
+    QTest::newRow("ordinary file") << "take0001.rm" << true;
+    QTest::newRow("missing file") << "take0002.rm" << false;
+    QTest::newRow("case differs") << "TAKE0001.rm" << false;
+    QTest::newRow("folder") << "folder.rm" << false;
+    QTest::newRow("hidden file") << ".hidden.rm" << false;
+    QTest::newRow("brackets are literal") << "[live].rm" << true;
+    QTest::newRow("space") << "a b.rm" << true;
+    QTest::newRow("non-ascii") << "録画.rm" << true;
+    QTest::newRow("link to a file") << "link.rm" << true;
+    QTest::newRow("missing folder") << "nowhere/take0001.rm" << false;
+    QTest::newRow("file as folder") << "take0001.rm/x.rm" << false;
+    QTest::newRow("trailing separator") << "sub/" << false;
+}
+
+void FileExistsTest::existence()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, exists);
+    QCOMPARE(testFileExists(at(name)) == Existence::Present, exists);
+}
+
+void FileExistsTest::wildcard_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<bool>("exists");
+    QTest::newRow("star") << "take*.rm" << true;
+    QTest::newRow("question mark") << "take000?.rm" << true;
+    QTest::newRow("star matches nothing") << "zz*.rm" << false;
+    QTest::newRow("star alone") << "*" << true;
+    QTest::newRow("folder does not count") << "fold*" << false;
+    QTest::newRow("hidden does not count") << "*hidden*" << false;
+    QTest::newRow("with bracket") << "[li*" << true;
+    QTest::newRow("bracket is no class") << "[lv]*.rm" << false;
+    QTest::newRow("question mark needs a char") << "take0001.rm?" << false;
+    QTest::newRow("wildcard in folder part") << "s*/take0001.rm" << false;
+    QTest::newRow("missing folder") << "nowhere/*.rm" << false;
+}
+
+void FileExistsTest::wildcard()
+{
+    QFETCH(QString, pattern);
+    QFETCH(bool, exists);
+    QCOMPARE(testFileExists(at(pattern)) == Existence::Present, exists);
+}
+
+void FileExistsTest::unanswerable()
+{
+    QCOMPARE(testFileExists(QString()), Existence::Unknown);
+    QCOMPARE(testFileExists(QStringLiteral("a") + QChar(0) + QStringLiteral("b")), Existence::Unknown);
+    QCOMPARE(testFileExists(at(QString(5000, QLatin1Char('n')))), Existence::Unknown);
+    if (geteuid() == 0)
+        QSKIP("root reads every folder");
+    QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("closed")));
+    chmod(QFile::encodeName(m_dir.filePath(QStringLiteral("closed"))).constData(), 0);
+    QCOMPARE(testFileExists(at(QStringLiteral("closed/x.rm"))), Existence::Unknown);
+}
+
+QTEST_GUILESS_MAIN(FileExistsTest)
+#include "tst_fileexists.moc"
