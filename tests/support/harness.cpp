@@ -1,5 +1,7 @@
 #include "support/harness.h"
 
+#include "platform/ansi.h"
+
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QDir>
@@ -29,7 +31,7 @@ Form1 &Harness::start()
 
 Form1 &Harness::startWithTool(const QString &toolPath)
 {
-    writeIni("[shoki]\r\npath=" + QFile::encodeName(toolPath) + "\r\n");
+    writeIni("[shoki]\r\npath=" + ansi::encode(toolPath) + "\r\n");
     return start();
 }
 

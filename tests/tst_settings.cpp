@@ -1,0 +1,246 @@
+#include "app/twips.h"
+#include "platform/ansi.h"
+#include "support/harness.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QList<QByteArray> keysOf(const QByteArray &content)
+{
+    QList<QByteArray> keys;
+    for (const QByteArray &line : content.split('\n'))
+        if (line.contains('='))
+            keys << line.left(line.indexOf('='));
+    return keys;
+}
+
+QByteArray valueOf(const QByteArray &content, const QByteArray &key)
+{
+    for (QByteArray line : content.split('\n')) {
+        line = line.trimmed();
+        if (line.startsWith(key + '='))
+            return line.mid(key.size() + 1);
+    }
+    return "<missing>";
+}
+
+} // namespace
+
+class SettingsTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void defaultsAndFirstFile();
+    void roundTrip();
+    void storedValues_data();
+    void storedValues();
+    void outOfRangeFallsBack_data();
+    void outOfRangeFallsBack();
+    void foreignContentSurvives();
+    void maximisedStoresNormalPlacement();
+    void placementOffScreenComesBack();
+    void unwritableFolderIsSilent();
+};
+
+void SettingsTest::defaultsAndFirstFile()
+{
+    Harness h;
+    Form1 &f = h.start();
+    for (QCheckBox *box : f.Check1)
+        QVERIFY(!box->isChecked());
+    for (QCheckBox *box : f.Check2)
+        QVERIFY(!box->isChecked());
+    QVERIFY(f.Option1[0]->isChecked());
+    QVERIFY(f.Option2[0]->isChecked());
+    QCOMPARE(f.Text3[1]->text(), QStringLiteral("0001"));
+    QCOMPARE(f.Text1->text(), QString());
+    QCOMPARE(f.LastSourceDir, QDir::toNativeSeparators(h.dir()));
+
+    QVERIFY(f.close());
+    const QByteArray ini = h.readIni();
+    QVERIFY(ini.startsWith("[shoki]\r\n"));
+    QCOMPARE(ini.count("["), 1);
+    QCOMPARE(keysOf(ini), (QList<QByteArray>{"x1", "y1", "x2", "y2", "haiti", "dos", "sakujo", "clear",
+                                             "nameop1", "nameop2", "nameop3", "path", "path2", "name",
+                                             "name2", "name3", "name4", "sentou", "name5"}));
+    QCOMPARE(ini.count("\r\n"), 20);
+    QCOMPARE(valueOf(ini, "x2"), QByteArray("7410"));
+    QCOMPARE(valueOf(ini, "name4"), QByteArray("0001"));
+    QCOMPARE(valueOf(ini, "path2"), QFile::encodeName(QDir::toNativeSeparators(h.dir())));
+}
+
+void SettingsTest::roundTrip()
+{
+    Harness first;
+    {
+        Form1 &f = first.startWithTool(QStringLiteral("/opt/ツール/rmeditor"));
+        f.Check1[1]->setChecked(true);
+        f.Check1[2]->setChecked(true);
+        f.Check1[3]->setChecked(true);
+        f.Check2[0]->setChecked(true);
+        f.Check2[1]->setChecked(true);
+        f.Check2[2]->setChecked(true);
+        f.Option1[2]->setChecked(true);
+        f.Option2[1]->setChecked(true);
+        f.Text1->setText(QStringLiteral("結合"));
+        f.Text3[0]->setText(QStringLiteral("take"));
+        f.Text3[1]->setText(QStringLiteral("007"));
+        f.Text4->setText(QStringLiteral("/out/録画"));
+        f.LastSourceDir = QStringLiteral("/rec/");
+        f.move(f.pos() + QPoint(10, 20));
+        QVERIFY(f.close());
+    }
+    const QByteArray ini = first.readIni();
+    QCOMPARE(valueOf(ini, "name2"), ansi::encode(QStringLiteral("結合")));
+
+    // The next start reads the same file.
+    Harness second;
+    second.writeIni(ini);
+    Form1 &g = second.start();
+    QCOMPARE(g.Text2->text(), QStringLiteral("/opt/ツール/rmeditor"));
+    QVERIFY(!g.Check1[0]->isChecked());
+    QVERIFY(g.Check1[1]->isChecked() && g.Check1[2]->isChecked() && g.Check1[3]->isChecked());
+    QVERIFY(g.Check2[0]->isChecked() && g.Check2[1]->isChecked() && g.Check2[2]->isChecked());
+    QVERIFY(g.Option1[2]->isChecked());
+    QVERIFY(g.Option2[1]->isChecked());
+    QCOMPARE(g.Text1->text(), QStringLiteral("結合"));
+    QCOMPARE(g.Text3[0]->text(), QStringLiteral("take"));
+    QCOMPARE(g.Text3[1]->text(), QStringLiteral("007"));
+    QCOMPARE(g.Text4->text(), QStringLiteral("/out/録画"));
+    QCOMPARE(g.LastSourceDir, QStringLiteral("/rec/"));
+    QCOMPARE(g.SSTab1 != nullptr, true);
+    QVERIFY(g.close());
+    // Placement round-trips exactly.
+    const QByteArray again = second.readIni();
+    for (const QByteArray key : {"x1", "y1", "x2", "y2"})
+        QCOMPARE(valueOf(again, key), valueOf(ini, key));
+}
+
+void SettingsTest::storedValues_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("start number 007") << QByteArray("name4=007") << "Text3_1" << "007";
+    QTest::newRow("blanks trimmed") << QByteArray("name3=  take  ") << "Text3_0" << "take";
+    QTest::newRow("quotes removed") << QByteArray("name2=\"  a  \"") << "Text1" << "  a  ";
+    QTest::newRow("empty name4") << QByteArray("name4=") << "Text3_1" << "";
+    QTest::newRow("cut to 255 bytes") << QByteArray("name5=") + QByteArray(300, 'p') << "Text4" << QString(255, QLatin1Char('p'));
+    QTest::newRow("key case") << QByteArray("NAME3=T") << "Text3_0" << "T";
+}
+
+void SettingsTest::storedValues()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QString, control);
+    QFETCH(QString, expected);
+    Harness h;
+    h.writeIni("[Shoki]\r\npath=/t/rmeditor\r\n" + line + "\r\n");
+    Form1 &f = h.start();
+    auto *edit = f.findChild<QLineEdit *>(control);
+    QVERIFY(edit);
+    QCOMPARE(edit->text(), expected);
+}
+
+void SettingsTest::outOfRangeFallsBack_data()
+{
+    QTest::addColumn<QByteArray>("lines");
+    QTest::newRow("check value 2") << QByteArray("haiti=2\r\ndos=-1\r\nsakujo=7\r\nclear=abc\r\nnameop1=9\r\n");
+    QTest::newRow("sentou 5, name 3") << QByteArray("sentou=5\r\nname=3\r\n");
+    QTest::newRow("name negative") << QByteArray("name=-1\r\nsentou=-4\r\n");
+    QTest::newRow("y2 beyond 16 bits") << QByteArray("y2=40000\r\n");
+    QTest::newRow("negative sizes") << QByteArray("x2=-500\r\ny2=-300\r\n");
+    QTest::newRow("binary") << QByteArray("x1=\xff\xfe\r\nname2=\x81\r\n");
+}
+
+void SettingsTest::outOfRangeFallsBack()
+{
+    QFETCH(QByteArray, lines);
+    Harness h;
+    h.writeIni("[shoki]\r\npath=/t/rmeditor\r\n" + lines);
+    Form1 &f = h.start();
+    for (size_t i = 0; i < 4; ++i)
+        QVERIFY(!f.Check1[i]->isChecked());
+    QVERIFY(!f.Check2[0]->isChecked());
+    QVERIFY(f.Option1[0]->isChecked());
+    QVERIFY(f.Option2[0]->isChecked());
+    QVERIFY(!(f.windowFlags() & Qt::WindowStaysOnTopHint));
+    const double t = twips::perPixel(&f);
+    QVERIFY(f.frameGeometry().width() * t >= 4900);
+    QVERIFY(f.frameGeometry().height() > 100);
+}
+
+void SettingsTest::foreignContentSurvives()
+{
+    Harness h;
+    const QByteArray foreign = "; written by hand\n[other]\nkeep=1\n\n[shoki]\nextra = yes \npath=/t/rmeditor\n"
+                               "x1=120.5\n\n[tail]\nz=\"q\"\n";
+    h.writeIni(foreign);
+    Form1 &f = h.start();
+    QCOMPARE(qRound(twips::fromPixels(f.frameGeometry().x(), &f) / 15.0) * 15, 120);
+    QVERIFY(f.close());
+    const QByteArray ini = h.readIni();
+    QVERIFY(ini.startsWith("; written by hand\n[other]\nkeep=1\n\n[shoki]\nextra = yes \npath=/t/rmeditor\r\nx1="));
+    QVERIFY(ini.endsWith("name5=\r\n\n[tail]\nz=\"q\"\n"));
+    QVERIFY(ini.contains("\r\npath2="));
+}
+
+void SettingsTest::maximisedStoresNormalPlacement()
+{
+    Harness h;
+    h.writeIni("[shoki]\r\npath=/t/rmeditor\r\nx1=1500\r\ny1=1500\r\nx2=7410\r\ny2=7995\r\n");
+    Form1 &f = h.start();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    f.showMaximized();
+    QTRY_VERIFY(f.isMaximized());
+    QVERIFY(f.close());
+    const QByteArray ini = h.readIni();
+    QCOMPARE(valueOf(ini, "x1"), QByteArray("1500"));
+    QCOMPARE(valueOf(ini, "y1"), QByteArray("1500"));
+    QCOMPARE(valueOf(ini, "x2"), QByteArray("7410"));
+    QCOMPARE(valueOf(ini, "y2"), QByteArray("7995"));
+}
+
+void SettingsTest::placementOffScreenComesBack()
+{
+    Harness h;
+    h.writeIni("[shoki]\r\npath=/t/rmeditor\r\nx1=-900000\r\ny1=900000\r\n");
+    Form1 &f = h.start();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY(screen.intersects(f.frameGeometry()));
+    QVERIFY(screen.contains(f.frameGeometry().center()));
+}
+
+void SettingsTest::unwritableFolderIsSilent()
+{
+    if (geteuid() == 0) {
+        // Root writes anywhere: make the settings path a folder instead.
+        Harness h;
+        QVERIFY(QDir().mkpath(h.iniPath()));
+        Form1 &f = h.start();
+        QVERIFY(f.close());
+        QVERIFY(QFileInfo(h.iniPath()).isDir());
+        QCOMPARE(h.platform.messages.size(), 1); // only the start-up's request for the tool
+        return;
+    }
+    Harness h;
+    Form1 &f = h.start();
+    chmod(QFile::encodeName(h.dir()).constData(), 0500);
+    QVERIFY(f.close());
+    chmod(QFile::encodeName(h.dir()).constData(), 0700);
+    QVERIFY(!QFile::exists(h.iniPath()));
+    QCOMPARE(h.platform.messages.size(), 1); // only the start-up's request for the tool
+}
+
+QTEST_MAIN(SettingsTest)
+#include "tst_settings.moc"
