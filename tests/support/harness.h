@@ -2,7 +2,16 @@
 #include "app/form1.h"
 #include "support/fakeplatform.h"
 
+#include <QAction>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
 #include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <memory>

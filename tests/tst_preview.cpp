@@ -1,0 +1,202 @@
+#include "app/tabcontrol.h"
+#include "support/harness.h"
+
+#include <QCheckBox>
+#include <QInputMethodEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QRadioButton>
+#include <QTest>
+
+class PreviewTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void clicksRefresh_data();
+    void clicksRefresh();
+    void leavingBoxes_data();
+    void leavingBoxes();
+    void typingNeverRefreshes();
+    void emptyListLeavesPreview();
+    void previewExamples_data();
+    void previewExamples();
+    void startNumberFilter_data();
+    void startNumberFilter();
+    void inputMethodDigitsOnly();
+
+private:
+    void leave(QLineEdit *edit);
+    std::unique_ptr<Harness> h;
+    Form1 *f = nullptr;
+};
+
+void PreviewTest::init()
+{
+    h = std::make_unique<Harness>();
+    f = &h->startWithTool();
+    QVERIFY(QTest::qWaitForWindowActive(f));
+    f->SSTab1->setCurrentIndex(1);
+    f->Text1->setText(QStringLiteral("named"));
+    f->Text3[0]->setText(QStringLiteral("take"));
+    f->Text4->setText(QStringLiteral("/out"));
+}
+
+void PreviewTest::cleanup()
+{
+    h.reset();
+    f = nullptr;
+}
+
+void PreviewTest::leave(QLineEdit *edit)
+{
+    edit->setFocus();
+    QTRY_COMPARE(f->focusWidget(), edit);
+    f->Command1->setFocus();
+    QTRY_COMPARE(f->focusWidget(), f->Command1);
+}
+
+void PreviewTest::clicksRefresh_data()
+{
+    QTest::addColumn<QString>("control");
+    for (const char *name : {"Option1_0", "Option1_1", "Option1_2", "Option2_0", "Option2_1", "Check2_0",
+                             "Check2_1", "Check2_2"})
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+void PreviewTest::clicksRefresh()
+{
+    QFETCH(QString, control);
+    f->AddSources({QStringLiteral("/rec/live_01.rm")});
+    f->Text5->setText(QStringLiteral("stale"));
+    auto *button = f->findChild<QAbstractButton *>(control);
+    QVERIFY(button);
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+    QVERIFY(f->Text5->text() != QStringLiteral("stale"));
+    QCOMPARE(f->Text5->text(), f->OutputPath());
+}
+
+void PreviewTest::leavingBoxes_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<bool>("refreshes");
+    QTest::newRow("Text1, specified name") << "Text1" << "Option1_1" << true;
+    QTest::newRow("Text1, common part") << "Text1" << "Option1_0" << false;
+    QTest::newRow("Text3(0), sequential") << "Text3_0" << "Option1_2" << true;
+    QTest::newRow("Text3(1), sequential") << "Text3_1" << "Option1_2" << true;
+    QTest::newRow("Text3(0), common part") << "Text3_0" << "Option1_0" << false;
+    QTest::newRow("Text3(1), specified") << "Text3_1" << "Option1_1" << false;
+    QTest::newRow("Text4, specified location") << "Text4" << "Option2_1" << true;
+    QTest::newRow("Text4, beside head") << "Text4" << "Option2_0" << false;
+}
+
+void PreviewTest::leavingBoxes()
+{
+    QFETCH(QString, box);
+    QFETCH(QString, option);
+    QFETCH(bool, refreshes);
+    f->AddSources({QStringLiteral("/rec/live_01.rm")});
+    f->findChild<QRadioButton *>(option)->setChecked(true);
+    f->Text5->setText(QStringLiteral("stale"));
+    leave(f->findChild<QLineEdit *>(box));
+    QCOMPARE(f->Text5->text() != QStringLiteral("stale"), refreshes);
+}
+
+void PreviewTest::typingNeverRefreshes()
+{
+    f->AddSources({QStringLiteral("/rec/live_01.rm")});
+    f->Option1[1]->click();
+    f->Text5->setText(QStringLiteral("stale"));
+    f->Text1->setFocus();
+    QTest::keyClicks(f->Text1, QStringLiteral("abc"));
+    QCOMPARE(f->Text5->text(), QStringLiteral("stale"));
+    f->Command1->setFocus();
+    QTRY_COMPARE(f->Text5->text(), QStringLiteral("/rec/namedabc.rm"));
+}
+
+void PreviewTest::emptyListLeavesPreview()
+{
+    f->Text5->setText(QStringLiteral("kept"));
+    for (QAbstractButton *b : std::initializer_list<QAbstractButton *>{
+             f->Option1[1], f->Option1[2], f->Option2[1], f->Check2[0], f->Check2[1], f->Check2[2], f->Option1[0]})
+        QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2));
+    f->Option1[1]->setChecked(true);
+    leave(f->Text1);
+    f->Option2[1]->setChecked(true);
+    leave(f->Text4);
+    QCOMPARE(f->Text5->text(), QStringLiteral("kept"));
+}
+
+void PreviewTest::previewExamples_data()
+{
+    QTest::addColumn<QString>("setup");   // option object names to click, comma separated
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("common part, trimmed") << "Check2_0,Check2_2" << "0001" << "/rec/live.rm";
+    QTest::newRow("common part") << "" << "0001" << "/rec/live_0.rm";
+    QTest::newRow("specified name") << "Option1_1" << "0001" << "/rec/named.rm";
+    QTest::newRow("specified location") << "Option1_1,Option2_1" << "0001" << "/out/named.rm";
+    QTest::newRow("sequential") << "Option1_2" << "0001" << "/rec/take0001.rm";
+    QTest::newRow("sequential 007") << "Option1_2" << "007" << "/rec/take007.rm";
+    QTest::newRow("sequential, empty start") << "Option1_2" << "" << "";
+}
+
+void PreviewTest::previewExamples()
+{
+    QFETCH(QString, setup);
+    QFETCH(QString, start);
+    QFETCH(QString, expected);
+    f->Text3[1]->setText(start);
+    f->AddSources({QStringLiteral("/rec/live_01.rm"), QStringLiteral("/rec/live_02.rm")});
+    for (const QString &name : setup.split(QLatin1Char(','), Qt::SkipEmptyParts))
+        f->findChild<QAbstractButton *>(name)->click();
+    QCOMPARE(f->Text5->text(), expected);
+}
+
+void PreviewTest::startNumberFilter_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("result");
+    QTest::newRow("digits") << "0123" << "00010123";
+    QTest::newRow("letter, space, minus") << "a -" << "0001";
+    QTest::newRow("mixed") << "1x2" << "000112";
+}
+
+void PreviewTest::startNumberFilter()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, result);
+    f->Text3[1]->setFocus();
+    f->Text3[1]->end(false);
+    QTest::keyClicks(f->Text3[1], typed);
+    QCOMPARE(f->Text3[1]->text(), result);
+    // Backspace is a control character and passes.
+    QTest::keyClick(f->Text3[1], Qt::Key_Backspace);
+    QCOMPARE(f->Text3[1]->text(), result.chopped(1));
+    // The base name takes any character.
+    f->Text3[0]->setFocus();
+    QTest::keyClicks(f->Text3[0], QStringLiteral("a -"));
+    QCOMPARE(f->Text3[0]->text(), QStringLiteral("takea -"));
+}
+
+void PreviewTest::inputMethodDigitsOnly()
+{
+    f->Text3[1]->setFocus();
+    f->Text3[1]->end(false);
+    QKeyEvent wide(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QStringLiteral("１"));
+    QApplication::sendEvent(f->Text3[1], &wide);
+    QCOMPARE(f->Text3[1]->text(), QStringLiteral("0001"));
+    QInputMethodEvent kanji;
+    kanji.setCommitString(QStringLiteral("１２"));
+    QApplication::sendEvent(f->Text3[1], &kanji);
+    QCOMPARE(f->Text3[1]->text(), QStringLiteral("0001"));
+    QInputMethodEvent digits;
+    digits.setCommitString(QStringLiteral("5"));
+    QApplication::sendEvent(f->Text3[1], &digits);
+    QCOMPARE(f->Text3[1]->text(), QStringLiteral("00015"));
+}
+
+QTEST_MAIN(PreviewTest)
+#include "tst_preview.moc"

@@ -1,0 +1,196 @@
+#include "app/tabcontrol.h"
+#include "support/harness.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTest>
+
+namespace {
+
+QStringList entries(const Form1 &f)
+{
+    return f.sourceEntries();
+}
+
+const QChar NUL(0);
+
+} // namespace
+
+class SourcesTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void dialogSetupAndSort();
+    void oneFileKeepsPath();
+    void cancelChangesNothing();
+    void menuSelectsLikeButton();
+    void dropTargets_data();
+    void dropTargets();
+    void dropOrderAndLastSourceDir();
+    void dropWithoutFiles();
+    void nonLocalUrlsIgnored();
+    void limitMessage();
+};
+
+void SourcesTest::dialogSetupAndSort()
+{
+    Harness h;
+    Form1 &f = h.startWithTool();
+    QVERIFY(QTest::qWaitForWindowActive(&f));
+    f.LastSourceDir = QStringLiteral("/rec/");
+    h.platform.choose(QStringLiteral("/rec/new") + NUL + "b.rm" + NUL + "a.rm" + NUL + "C.rm" + NUL);
+    f.Command2[2]->click();
+
+    const CommonDialogState &seen = h.platform.dialogCalls.last().state;
+    QVERIFY(seen.cancelError);
+    QCOMPARE(seen.flags, 0x80200);
+    QCOMPARE(seen.filter, QStringLiteral("RealMedia(*.rm,*.ra,*.ram)|*.rm*;*.ra*"));
+    QCOMPARE(seen.initDir, QStringLiteral("/rec/"));
+
+    QCOMPARE(entries(f), (QStringList{"/rec/new/a.rm", "/rec/new/b.rm", "/rec/new/C.rm"}));
+    QCOMPARE(f.LastSourceDir, QStringLiteral("/rec/new/"));
+    QVERIFY(f.Command2[0]->isEnabled());
+    QVERIFY(f.m_12->isEnabled());
+    QCOMPARE(f.Text5->text(), QStringLiteral("/rec/new/.rm")); // a, b and C share nothing
+    QCOMPARE(f.focusWidget(), f.Text5);
+    QCOMPARE(f.Text5->cursorPosition(), f.Text5->text().size());
+    QVERIFY(!f.Text5->hasSelectedText());
+
+    // The next dialog opens where this one was confirmed.
+    h.platform.cancel();
+    f.Command2[2]->click();
+    QCOMPARE(h.platform.dialogCalls.last().state.initDir, QStringLiteral("/rec/new/"));
+}
+
+void SourcesTest::oneFileKeepsPath()
+{
+    Harness h;
+    Form1 &f = h.startWithTool();
+    h.platform.choose(QStringLiteral("/rec/live 01.rm"));
+    f.Command2[2]->click();
+    h.platform.choose(QStringLiteral("/rec/live 01.rm"));
+    f.Command2[2]->click();
+    QCOMPARE(entries(f), (QStringList{"/rec/live 01.rm", "/rec/live 01.rm"}));
+    QCOMPARE(f.LastSourceDir, QStringLiteral("/rec/"));
+    QCOMPARE(f.Text5->text(), QStringLiteral("/rec/live 01.rm"));
+}
+
+void SourcesTest::cancelChangesNothing()
+{
+    Harness h;
+    Form1 &f = h.startWithTool();
+    f.LastSourceDir = QStringLiteral("/keep/");
+    f.Text5->setText(QStringLiteral("untouched"));
+    h.platform.cancel();
+    f.Command2[2]->click();
+    QCOMPARE(f.List1->count(), 0);
+    QCOMPARE(f.LastSourceDir, QStringLiteral("/keep/"));
+    QVERIFY(!f.Command2[0]->isEnabled());
+    QCOMPARE(f.Text5->text(), QStringLiteral("untouched"));
+    QVERIFY(h.platform.messages.isEmpty());
+}
+
+void SourcesTest::menuSelectsLikeButton()
+{
+    Harness h;
+    Form1 &f = h.startWithTool();
+    h.platform.choose(QStringLiteral("/rec/x.rm"));
+    f.m_11->trigger();
+    QCOMPARE(entries(f), QStringList{"/rec/x.rm"});
+}
+
+void SourcesTest::dropTargets_data()
+{
+    QTest::addColumn<QString>("target");
+    for (const char *name : {"Form1", "List1", "List2", "Text5", "Command2_0", "Command2_1", "Command2_2",
+                             "SSTab1", "SSTab1_tabs", "SSTab1_page0", "SSTab1_page1"})
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+void SourcesTest::dropTargets()
+{
+    QFETCH(QString, target);
+    Harness h;
+    Form1 &f = h.startWithTool();
+    QVERIFY(QTest::qWaitForWindowActive(&f));
+    QWidget *widget = target == QLatin1String("Form1") ? &f : f.findChild<QWidget *>(target);
+    QVERIFY(widget);
+    const QString a = h.makeFile(QStringLiteral("clip01.rm"));
+    const QString b = h.makeFile(QStringLiteral("clip02.rm"));
+    auto data = fileDrop({a, b});
+    QVERIFY(dropOn(widget, data.get()));
+    QCOMPARE(entries(f), (QStringList{a, b}));
+    QVERIFY(f.Command2[0]->isEnabled());
+    QCOMPARE(f.Text5->text(), QDir::toNativeSeparators(h.dir()) + QDir::separator() + QStringLiteral("clip0.rm"));
+    QCOMPARE(f.focusWidget(), f.Text5);
+    QCOMPARE(f.Text5->cursorPosition(), f.Text5->text().size());
+}
+
+void SourcesTest::dropOrderAndLastSourceDir()
+{
+    Harness h;
+    Form1 &f = h.startWithTool();
+    f.LastSourceDir = QStringLiteral("/from/dialog/");
+    auto data = fileDrop({QStringLiteral("/z/c.rm"), QStringLiteral("/a/b.rm"), QStringLiteral("/m/a.rm")});
+    QVERIFY(dropOn(f.List1, data.get()));
+    QCOMPARE(entries(f), (QStringList{"/z/c.rm", "/a/b.rm", "/m/a.rm"}));
+    QCOMPARE(f.LastSourceDir, QStringLiteral("/from/dialog/"));
+}
+
+void SourcesTest::dropWithoutFiles()
+{
+    Harness h;
+    Form1 &f = h.startWithTool();
+    f.Text5->setText(QStringLiteral("old"));
+    QMimeData text;
+    text.setUrls({QUrl(QStringLiteral("https://example.invalid/clip.rm"))});
+    QVERIFY(dropOn(f.List1, &text));
+    QCOMPARE(f.List1->count(), 0);
+    QCOMPARE(f.Text5->text(), QStringLiteral("old")); // empty list: nothing at all
+    QVERIFY(!f.Command2[0]->isEnabled());
+
+    // With entries already there, the preview is refreshed.
+    f.AddSources({QStringLiteral("/rec/a.rm")});
+    f.Text5->setText(QStringLiteral("old"));
+    QVERIFY(dropOn(f.List2, &text));
+    QCOMPARE(f.List1->count(), 1);
+    QCOMPARE(f.Text5->text(), QStringLiteral("/rec/a.rm"));
+}
+
+void SourcesTest::nonLocalUrlsIgnored()
+{
+    Harness h;
+    Form1 &f = h.startWithTool();
+    QMimeData mixed;
+    mixed.setUrls({QUrl(QStringLiteral("ftp://host/x.rm")), QUrl::fromLocalFile(QStringLiteral("/rec/y.rm"))});
+    QVERIFY(dropOn(f.Text5, &mixed));
+    QCOMPARE(entries(f), QStringList{"/rec/y.rm"});
+}
+
+void SourcesTest::limitMessage()
+{
+    Harness h;
+    Form1 &f = h.startWithTool();
+    QStringList many;
+    for (int i = 0; i < Form1::kMaxSources - 2; ++i)
+        many << QStringLiteral("/rec/clip%1.rm").arg(i);
+    f.AddSources(many);
+    QVERIFY(h.platform.messages.isEmpty());
+    f.AddSources({QStringLiteral("/rec/a.rm"), QStringLiteral("/rec/b.rm"), QStringLiteral("/rec/c.rm"),
+                  QStringLiteral("/rec/d.rm")});
+    QCOMPARE(f.List1->count(), Form1::kMaxSources);
+    QCOMPARE(f.List1->item(Form1::kMaxSources - 1)->text(), QStringLiteral("/rec/b.rm"));
+    QCOMPARE(h.platform.messages.size(), 1);
+    QVERIFY(h.platform.messages[0].contains(QStringLiteral("32767")));
+    QVERIFY(h.platform.messages[0].contains(QStringLiteral("残りの2件")));
+    f.AddSources({QStringLiteral("/rec/e.rm")});
+    QCOMPARE(f.List1->count(), Form1::kMaxSources);
+    QCOMPARE(h.platform.messages.size(), 2);
+}
+
+QTEST_MAIN(SourcesTest)
+#include "tst_sources.moc"
