@@ -18,7 +18,7 @@
 #include <QRadioButton>
 #include <QSessionManager>
 #include <QTabBar>
-#include <QTimer>
+#include <QThread>
 
 namespace {
 
@@ -180,7 +180,9 @@ void Form1::closeEvent(QCloseEvent *event)
         SaveSettings();
     m_settingsSaved = true;
     event->accept();
-    QCoreApplication::exit(0);
+    // Every window goes with the main one, an open About box included.
+    if (QThread::currentThread()->loopLevel() > 0)
+        QCoreApplication::exit(0);
 }
 
 bool Form1::acceptsStartNumberKey(const QString &text) const
