@@ -9,6 +9,7 @@
 
 class QAction;
 class QButtonGroup;
+class QIcon;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
@@ -20,6 +21,9 @@ class QPushButton;
 class QRadioButton;
 class ProfileDocument;
 class TabControl;
+
+// The program's icon: window, About box and desktop entry.
+QIcon programIcon();
 
 // The one main window. Its controls hold every option; each operation reads
 // them when it runs and hands plain values to the rules of its subsystem.

@@ -63,11 +63,18 @@ W *makeCaptioned(QWidget *parent, const QString &name, const QString &caption,
 
 } // namespace
 
+QIcon programIcon()
+{
+    // The icon lives in a static library: its resources need registering.
+    Q_INIT_RESOURCE(tapeknot);
+    return QIcon(QStringLiteral(":/tapeknot.png"));
+}
+
 void Form1::setupControls()
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("TapeKnot"));
-    setWindowIcon(QIcon(QStringLiteral(":/tapeknot.png")));
+    setWindowIcon(programIcon());
     setFont(windowFont());
 
     auto *client = new QWidget(this);

@@ -1,0 +1,168 @@
+#include "about/frmabout.h"
+#include "platform/ansi.h"
+#include "support/harness.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+struct AboutTexts {
+    QString caption, title, version, description, disclaimer;
+    bool hasIcon = false;
+    bool operator==(const AboutTexts &) const = default;
+};
+
+AboutTexts textsOf(const frmAbout &box)
+{
+    return {box.windowTitle(), box.lblTitle->text(), box.lblVersion->text(), box.lblDescription->text(),
+            box.lblDisclaimer->text(), !box.picIcon->pixmap().isNull()};
+}
+
+} // namespace
+
+class AboutTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void contents();
+    void enterAndEscapeClose_data();
+    void enterAndEscapeClose();
+    void shownAnewEachTime();
+    void sysInfo_data();
+    void sysInfo();
+    void readme();
+};
+
+void AboutTest::contents()
+{
+    FakePlatform platform;
+    frmAbout box(platform, programIcon());
+    const AboutTexts t = textsOf(box);
+    QCOMPARE(t.caption, QStringLiteral("tapeknotのﾊﾞｰｼﾞｮﾝ情報"));
+    QCOMPARE(t.title, QStringLiteral("tapeknot"));
+    QCOMPARE(t.version, QStringLiteral("ﾊﾞｰｼﾞｮﾝ 1.0.1"));
+    QCOMPARE(t.description, QString());
+    QCOMPARE(t.disclaimer, QStringLiteral("この製品はそこそこ使えるフリーソフトです。適当にそこそこ使ってください。"));
+    QVERIFY(t.hasIcon);
+    QCOMPARE(box.cmdSysInfo->text(), QStringLiteral("ｼｽﾃﾑ情報(&S)..."));
+    QCOMPARE(box.cmdOK->text(), QStringLiteral("OK"));
+}
+
+void AboutTest::enterAndEscapeClose_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::newRow("Enter") << int(Qt::Key_Return);
+    QTest::newRow("Esc") << int(Qt::Key_Escape);
+}
+
+void AboutTest::enterAndEscapeClose()
+{
+    QFETCH(int, key);
+    FakePlatform platform;
+    frmAbout box(platform, QIcon());
+    bool pressed = false;
+    QTimer::singleShot(50, &box, [&] {
+        pressed = true;
+        QTest::keyClick(&box, Qt::Key(key));
+    });
+    QTimer::singleShot(3000, &box, &QDialog::reject); // a safety net only
+    QElapsedTimer timer;
+    timer.start();
+    box.exec();
+    QVERIFY(pressed);
+    QVERIFY(timer.elapsed() < 2500);
+    QVERIFY(!box.isVisible());
+}
+
+void AboutTest::shownAnewEachTime()
+{
+    Harness h;
+    Form1 &f = h.startWithTool();
+    QList<AboutTexts> seen;
+    for (int i = 0; i < 2; ++i) {
+        QTimer::singleShot(50, [&] {
+            auto *box = qobject_cast<frmAbout *>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            seen << textsOf(*box);
+            box->lblVersion->setText(QStringLiteral("changed")); // gone with this box
+            box->cmdOK->click();
+        });
+        f.m_33->trigger();
+    }
+    QCOMPARE(seen.size(), 2);
+    QVERIFY(seen[0] == seen[1]);
+    QCOMPARE(seen[0].version, QStringLiteral("ﾊﾞｰｼﾞｮﾝ 1.0.1"));
+}
+
+void AboutTest::sysInfo_data()
+{
+    QTest::addColumn<QString>("pathValue");      // "" for no entry
+    QTest::addColumn<int>("pathType");
+    QTest::addColumn<QString>("locationValue");  // "" for no entry
+    QTest::addColumn<bool>("toolInFolder");
+    QTest::addColumn<bool>("starts");
+    QTest::addColumn<QString>("started");        // "folder" for the located tool
+
+    QTest::newRow("no registry") << "" << 1 << "" << false << true << "";
+    QTest::newRow("path entry") << "C:\\msinfo32.exe" << 1 << "" << false << true << "C:\\msinfo32.exe";
+    QTest::newRow("path entry fails to start") << "C:\\gone.exe" << 1 << "" << false << false << "C:\\gone.exe";
+    QTest::newRow("path of other type") << "C:\\x.exe" << 3 << "" << false << false << "";
+    QTest::newRow("location with tool") << "" << 1 << "folder" << true << true << "folder";
+    QTest::newRow("location without tool") << "" << 1 << "folder" << false << true << "";
+}
+
+void AboutTest::sysInfo()
+{
+    QFETCH(QString, pathValue);
+    QFETCH(int, pathType);
+    QFETCH(QString, locationValue);
+    QFETCH(bool, toolInFolder);
+    QFETCH(bool, starts);
+    QFETCH(QString, started);
+
+    QTemporaryDir dir;
+    FakePlatform platform;
+    platform.startSucceeds = starts;
+    if (!pathValue.isEmpty())
+        platform.registry.insert(QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO|PATH"),
+                                 {pathType, ansi::encode(pathValue) + QByteArray(1, '\0')});
+    QString located;
+    if (!locationValue.isEmpty()) {
+        platform.registry.insert(QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location|MSINFO"),
+                                 {1, ansi::encode(dir.path()) + QByteArray(1, '\0')});
+        located = dir.path() + QStringLiteral("\\MSINFO32.EXE");
+        if (toolInFolder) {
+            QFile tool(located);
+            QVERIFY(tool.open(QIODevice::WriteOnly));
+        }
+    }
+    if (started == QLatin1String("folder"))
+        started = located;
+
+    frmAbout box(platform, QIcon());
+    box.cmdSysInfo->click();
+    if (started.isEmpty()) {
+        QVERIFY(platform.startedPrograms.isEmpty() || !starts);
+    } else {
+        QCOMPARE(platform.startedPrograms, QStringList{started});
+    }
+    const bool ran = !started.isEmpty() && starts;
+    QCOMPARE(platform.messages, ran ? QStringList{} : QStringList{"現時点ではｼｽﾃﾑ情報を使用できません"});
+}
+
+void AboutTest::readme()
+{
+    Harness h;
+    Form1 &f = h.startWithTool();
+    f.m_31->trigger();
+    QCOMPARE(h.platform.openedDocuments,
+             QStringList{QDir::toNativeSeparators(h.dir()) + QDir::separator() + QStringLiteral("Readme.txt")});
+    QVERIFY(h.platform.messages.isEmpty()); // missing: nothing shown
+}
+
+QTEST_MAIN(AboutTest)
+#include "tst_about.moc"
