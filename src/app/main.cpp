@@ -3,6 +3,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 int main(int argc, char *argv[])
 {
@@ -10,6 +12,11 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("tapeknot"));
     QApplication::setApplicationVersion(QStringLiteral("1.0.1"));
     QApplication::setDesktopFileName(QStringLiteral("tapeknot"));
+
+    // The file dialogs and message boxes speak Japanese like the rest of the window.
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
 
     QtPlatform platform;
     Form1 window(platform, QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));
