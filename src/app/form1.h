@@ -127,6 +127,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -142,6 +143,7 @@ private:
     void applyKeepOnTop(bool onTop);
     void finishAddition();
     void applyPlacement(const Placement &placement);
+    void settleFrame();
     Placement currentPlacement() const;
     QSize frameExtra() const;
     bool acceptsStartNumberKey(const QString &text) const;
@@ -154,4 +156,6 @@ private:
     bool m_settingsSaved = false;
     bool m_placementPending = false;
     Placement m_pendingPlacement;
+    QSize m_normalFrameExtra;    // frame size of the normal (not maximised) window
+    QPoint m_normalFrameOffset;  // client origin inside that frame
 };

@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QMoveEvent>
 #include <QShowEvent>
 #include <QTimer>
 
@@ -64,35 +65,50 @@ void Form1::ApplyLayout()
 void Form1::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
+    settleFrame();
     ApplyLayout();
 }
 
 void Form1::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
-    // The frame is known only once the window is on screen: correct the
-    // size so the outer size is the stored one, and keep the minimum width.
-    auto settle = [this] {
-        const QSize extra = frameExtra();
-        setMinimumWidth(qMax(0, twips::toPixels(layout::kMinimumOuterWidth, this) - extra.width()));
-        if (m_placementPending && !extra.isNull()) {
-            m_placementPending = false;
-            applyPlacement(m_pendingPlacement);
-        }
-    };
-    settle();
-    QTimer::singleShot(0, this, settle);
+    settleFrame();
+    QTimer::singleShot(0, this, &Form1::settleFrame);
+}
+
+void Form1::moveEvent(QMoveEvent *event)
+{
+    QMainWindow::moveEvent(event);
+    settleFrame();
+}
+
+// The window manager tells the frame's size only some time after the window
+// is shown: once it is known, keep the outer minimum width, and correct the
+// start-up size so that the outer size is the stored one.
+void Form1::settleFrame()
+{
+    if (!isVisible())
+        return;
+    const QSize extra = frameExtra();
+    if (!(windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen))) {
+        m_normalFrameExtra = extra;
+        m_normalFrameOffset = geometry().topLeft() - frameGeometry().topLeft();
+    }
+    setMinimumWidth(qMax(0, twips::toPixels(layout::kMinimumOuterWidth, this) - m_normalFrameExtra.width()));
+    if (m_placementPending && !extra.isNull()) {
+        m_placementPending = false;
+        applyPlacement(m_pendingPlacement);
+    }
 }
 
 Form1::Placement Form1::currentPlacement() const
 {
     QRect outer = frameGeometry();
     if (isMaximized() || isMinimized() || isFullScreen()) {
-        // The normal placement, not the maximised or minimised one.
-        const QSize extra = frameGeometry().size() - geometry().size();
+        // The normal placement, not the maximised or minimised one, with
+        // the frame the window has when it is normal.
         const QRect normal = normalGeometry();
-        const QPoint offset = geometry().topLeft() - frameGeometry().topLeft();
-        outer = QRect(normal.topLeft() - offset, normal.size() + extra);
+        outer = QRect(normal.topLeft() - m_normalFrameOffset, normal.size() + m_normalFrameExtra);
     }
     auto t = [this](int px) { return int(std::lround(twips::fromPixels(px, this))); };
     return {t(outer.x()), t(outer.y()), t(outer.width()), t(outer.height())};
