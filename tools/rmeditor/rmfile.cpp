@@ -142,7 +142,7 @@ ChunkHeader readChunkHeader(Input &in, uint64_t position, const std::string &nam
     if (c.size < kChunkHeader)
         throw Error(name + ": chunk " + fourccText(c.id) + " has a size below its own header");
     if (position + c.size > in.size() && !pastEnd)
-        throw Error(name + ": chunk " + fourccText(c.id) + " points past the end of the file");
+        throw Error(name + ": truncated file (chunk " + fourccText(c.id) + " points past the end)");
     return c;
 }
 
@@ -423,7 +423,7 @@ Header readHeader(Input &in, const std::string &name)
     for (;;) {
         const ChunkHeader c = readChunkHeader(in, pos, name, true);
         if (c.id != kDATA && pos + c.size > in.size())
-            throw Error(name + ": chunk " + fourccText(c.id) + " points past the end of the file");
+            throw Error(name + ": truncated file (chunk " + fourccText(c.id) + " points past the end)");
         if (c.id == kDATA) {
             header.firstDataChunk = pos;
             break;
@@ -513,10 +513,11 @@ bool PacketReader::enterDataChunk(uint64_t position)
             readExactly(m_in, b, sizeof b, m_name);
             m_declared = be32(b);
             if (pastEnd && m_declared == 0)
-                fail("chunk DATA points past the end of the file");
+                fail("truncated file (chunk DATA points past the end)");
             m_seen = 0;
             m_pos = position + kDataHeader;
             m_chunkEnd = std::min<uint64_t>(position + c.size, m_in.size());
+            m_cutShort = pastEnd;
             m_inData = true;
             return true;
         }
@@ -554,7 +555,8 @@ bool PacketReader::next(Packet &packet)
         if (packet.length < packet.headerSize() || avail < packet.headerSize())
             fail("a packet whose length field is too small");
         if (packet.length > m_chunkEnd - m_pos)
-            fail("a packet runs past the end of its DATA chunk");
+            fail(m_cutShort ? "truncated file (a packet runs past the end)"
+                            : "a packet runs past the end of its DATA chunk");
         packet.stream = be16(b + 4);
         packet.timestamp = be32(b + 6);
         packet.flags = packet.version == 0 ? b[11] : b[12];

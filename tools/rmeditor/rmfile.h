@@ -106,6 +106,7 @@ private:
     uint32_t m_declared = 0;     // packets the chunk says it holds (0: not said)
     uint32_t m_seen = 0;
     bool m_inData = false;
+    bool m_cutShort = false;     // the chunk claims more bytes than the file has
 };
 
 // Joins the inputs into `out`: one fresh header, every packet in order with

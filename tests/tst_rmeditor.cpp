@@ -1,0 +1,350 @@
+// The shipped joiner, run as a program on clips that ffmpeg makes here.
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+
+namespace {
+
+const QString kJoiner = QStringLiteral(JOINER_TOOL);
+
+struct Run {
+    int exitCode = -1;
+    QByteArray out, err;
+};
+
+Run runProgram(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.start(program, args);
+    Run r;
+    if (!p.waitForFinished(120000)) {
+        p.kill();
+        p.waitForFinished();
+        r.err = "did not finish";
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(bytes);
+}
+
+quint32 be32(const QByteArray &b, qsizetype at)
+{
+    return qFromBigEndian<quint32>(b.constData() + at);
+}
+
+void put32(QByteArray &b, qsizetype at, quint32 v)
+{
+    qToBigEndian<quint32>(v, b.data() + at);
+}
+
+// Top-level chunks: id and position.
+QList<QPair<QByteArray, qsizetype>> chunks(const QByteArray &b)
+{
+    QList<QPair<QByteArray, qsizetype>> list;
+    qsizetype pos = 0;
+    while (pos + 10 <= b.size()) {
+        list.append({b.mid(pos, 4), pos});
+        const quint32 size = be32(b, pos + 4);
+        if (size < 10)
+            break;
+        pos += size;
+    }
+    return list;
+}
+
+qsizetype chunkAt(const QByteArray &b, const char *id)
+{
+    for (const auto &c : chunks(b))
+        if (c.first == id)
+            return c.second;
+    return -1;
+}
+
+// Packets of the first DATA chunk, without their timestamps.
+QList<QByteArray> packetsOf(const QByteArray &b)
+{
+    QList<QByteArray> list;
+    const qsizetype data = chunkAt(b, "DATA");
+    if (data < 0)
+        return list;
+    const quint32 count = be32(b, data + 10);
+    qsizetype pos = data + 18;
+    for (quint32 i = 0; i < count && pos + 12 <= b.size(); ++i) {
+        const quint16 length = qFromBigEndian<quint16>(b.constData() + pos + 2);
+        QByteArray p = b.mid(pos, length);
+        p.replace(6, 4, QByteArray(4, '\0'));
+        list.append(p);
+        pos += length;
+    }
+    return list;
+}
+
+struct Probe {
+    double duration = 0;
+    QList<int> packets; // per stream
+};
+
+Probe probe(const QString &path)
+{
+    const Run r = runProgram(QStringLiteral("ffprobe"),
+                             {"-v", "error", "-count_packets", "-show_entries",
+                              "stream=nb_read_packets:format=duration", "-of", "default=nw=1", path});
+    Probe p;
+    for (const QByteArray &line : r.out.split('\n')) {
+        if (line.startsWith("duration="))
+            p.duration = line.mid(9).toDouble();
+        else if (line.startsWith("nb_read_packets="))
+            p.packets.append(line.mid(16).toInt());
+    }
+    return p;
+}
+
+} // namespace
+
+class JoinerTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void joins_data();
+    void joins();
+    void packetsCopiedAsTheyAre();
+    void refused_data();
+    void refused();
+    void badFiles_data();
+    void badFiles();
+
+private:
+    QString clip(const QString &name) const { return m_dir.filePath(name); }
+    void makeClip(const QString &name, const QStringList &args);
+    QTemporaryDir m_dir;
+};
+
+void JoinerTest::makeClip(const QString &name, const QStringList &args)
+{
+    const Run r = runProgram(QStringLiteral("ffmpeg"), QStringList{"-v", "error", "-y"} + args + QStringList{clip(name)});
+    QVERIFY2(r.exitCode == 0, r.err.constData());
+}
+
+void JoinerTest::initTestCase()
+{
+    QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty(),
+             "ffmpeg is needed (test.sh installs it)");
+    QVERIFY(QFile::exists(kJoiner));
+    for (int i = 1; i <= 3; ++i) {
+        const QString t = QString::number(1.5 + 0.5 * i);
+        makeClip(QStringLiteral("v%1.rm").arg(i),
+                 {"-f", "lavfi", "-i", "testsrc=size=176x144:rate=15", "-f", "lavfi", "-i",
+                  QStringLiteral("sine=frequency=%1:sample_rate=44100").arg(300 * i), "-t", t, "-c:v",
+                  i == 3 ? "rv20" : "rv10", "-b:v", "150k", "-c:a", "ac3", "-b:a", "64k"});
+        makeClip(QStringLiteral("a%1.rm").arg(i),
+                 {"-f", "lavfi", "-i", QStringLiteral("sine=frequency=%1:sample_rate=44100").arg(200 * i),
+                  "-t", t, "-c:a", "ac3", "-b:a", "64k"});
+    }
+    // rv20 differs from rv10 in its stream description, so v3 joins only with itself.
+    QFile::copy(clip("v3.rm"), clip("v3b.rm"));
+    makeClip(QStringLiteral("a_other_rate.rm"), {"-f", "lavfi", "-i", "sine=sample_rate=44100", "-t", "1",
+                                                  "-c:a", "ac3", "-b:a", "128k"});
+}
+
+void JoinerTest::joins_data()
+{
+    QTest::addColumn<QStringList>("inputs");
+    QTest::addColumn<double>("frame");
+    QTest::newRow("two video clips") << QStringList{"v1.rm", "v2.rm"} << 1.0 / 15;
+    QTest::newRow("three video clips") << QStringList{"v1.rm", "v2.rm", "v1.rm"} << 1.0 / 15;
+    QTest::newRow("rv20 clips") << QStringList{"v3.rm", "v3b.rm"} << 1.0 / 15;
+    QTest::newRow("two audio clips") << QStringList{"a1.rm", "a2.rm"} << 1536.0 / 44100;
+    QTest::newRow("three audio clips") << QStringList{"a1.rm", "a2.rm", "a3.rm"} << 1536.0 / 44100;
+    QTest::newRow("one clip") << QStringList{"a2.rm"} << 1536.0 / 44100;
+}
+
+void JoinerTest::joins()
+{
+    QFETCH(QStringList, inputs);
+    QFETCH(double, frame);
+    const QString out = clip(QStringLiteral("joined %1.rm").arg(QTest::currentDataTag()));
+    QStringList args;
+    double duration = 0;
+    QList<int> packets;
+    for (const QString &name : inputs) {
+        args << "-i" << clip(name);
+        const Probe p = probe(clip(name));
+        duration += p.duration;
+        if (packets.isEmpty())
+            packets = QList<int>(p.packets.size(), 0);
+        for (qsizetype s = 0; s < p.packets.size(); ++s)
+            packets[s] += p.packets[s];
+    }
+    args << "-o" << out;
+    const Run r = runProgram(kJoiner, args);
+    QVERIFY2(r.exitCode == 0, r.err.constData());
+    QVERIFY(r.err.isEmpty());
+
+    const Probe joined = probe(out);
+    QVERIFY2(qAbs(joined.duration - duration) <= frame, qPrintable(QString::number(joined.duration)));
+    QCOMPARE(joined.packets, packets);
+    const Run decode = runProgram(QStringLiteral("ffmpeg"), {"-v", "error", "-i", out, "-f", "null", "-"});
+    QCOMPARE(decode.exitCode, 0);
+    QCOMPARE(decode.err, QByteArray());
+    // Seeking uses the fresh index.
+    const Run seek = runProgram(QStringLiteral("ffmpeg"), {"-v", "error", "-ss", QString::number(duration * 0.8),
+                                                           "-i", out, "-f", "null", "-"});
+    QCOMPARE(seek.err, QByteArray());
+    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Hidden | QDir::Files).filter(".part"), QStringList());
+}
+
+void JoinerTest::packetsCopiedAsTheyAre()
+{
+    const QString out = clip(QStringLiteral("bytes.rm"));
+    QCOMPARE(runProgram(kJoiner, {"-i", clip("v1.rm"), "-i", clip("v2.rm"), "-o", out}).exitCode, 0);
+    const QByteArray joined = readAll(out);
+    QCOMPARE(packetsOf(joined), packetsOf(readAll(clip("v1.rm"))) + packetsOf(readAll(clip("v2.rm"))));
+
+    // The header points at the data and the index, and counts the packets.
+    const qsizetype prop = chunkAt(joined, "PROP");
+    QVERIFY(prop >= 0);
+    QCOMPARE(qsizetype(be32(joined, prop + 10 + 32)), chunkAt(joined, "DATA"));  // data offset
+    QCOMPARE(qsizetype(be32(joined, prop + 10 + 28)), chunkAt(joined, "INDX"));  // index offset
+    QCOMPARE(qsizetype(be32(joined, prop + 10 + 16)), packetsOf(joined).size()); // packet count
+    // The second clip's packets start after the first clip's duration.
+    const quint32 firstDuration = be32(readAll(clip("v1.rm")), chunkAt(readAll(clip("v1.rm")), "PROP") + 30);
+    const qsizetype data = chunkAt(joined, "DATA");
+    const int firstCount = int(packetsOf(readAll(clip("v1.rm"))).size());
+    qsizetype pos = data + 18;
+    for (int i = 0; i < firstCount; ++i)
+        pos += qFromBigEndian<quint16>(joined.constData() + pos + 2);
+    QVERIFY(be32(joined, pos + 6) >= firstDuration);
+}
+
+void JoinerTest::refused_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("says");
+    const QString a = clip("a1.rm");
+    const QString out = clip("refused.rm");
+    QTest::newRow("no input") << QStringList{"-o", out} << QByteArray("no input");
+    QTest::newRow("no output") << QStringList{"-i", a} << QByteArray("no output");
+    QTest::newRow("two outputs") << QStringList{"-i", a, "-o", out, "-o", out + "2"} << QByteArray("more than one output");
+    QTest::newRow("unknown option") << QStringList{"-x", a, "-o", out} << QByteArray("unknown option -x");
+    QTest::newRow("option without path") << QStringList{"-i", a, "-o"} << QByteArray("needs a path");
+    QTest::newRow("missing input") << QStringList{"-i", clip("none.rm"), "-o", out} << QByteArray("No such file");
+    QTest::newRow("input is a folder") << QStringList{"-i", m_dir.path(), "-o", out} << QByteArray("is a folder");
+    QTest::newRow("existing output") << QStringList{"-i", a, "-o", clip("a2.rm")} << QByteArray("already exists");
+    QTest::newRow("streams differ") << QStringList{"-i", clip("v1.rm"), "-i", a, "-o", out} << QByteArray("a1.rm: its streams differ");
+    QTest::newRow("codec differs") << QStringList{"-i", clip("v1.rm"), "-i", clip("v3.rm"), "-o", out} << QByteArray("v3.rm: its streams differ");
+    QTest::newRow("bit rate differs") << QStringList{"-i", a, "-i", clip("a_other_rate.rm"), "-o", out} << QByteArray("a_other_rate.rm: its streams differ");
+    QTest::newRow("output folder missing") << QStringList{"-i", a, "-o", clip("no/such/out.rm")} << QByteArray("No such file");
+}
+
+void JoinerTest::refused()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, says);
+    const QByteArray before = readAll(clip("a2.rm"));
+    const Run r = runProgram(kJoiner, args);
+    QVERIFY(r.exitCode != 0);
+    QVERIFY2(r.err.contains(says), r.err.constData());
+    QCOMPARE(r.err.count('\n'), 1);
+    QVERIFY(!QFile::exists(clip("refused.rm")));
+    QCOMPARE(readAll(clip("a2.rm")), before);
+    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Hidden | QDir::Files).filter(".part"), QStringList());
+}
+
+void JoinerTest::badFiles_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("says");
+    const QByteArray good = readAll(clip("a1.rm"));
+    const qsizetype prop = chunkAt(good, "PROP");
+    const qsizetype mdpr = chunkAt(good, "MDPR");
+    const qsizetype data = chunkAt(good, "DATA");
+    QVERIFY(prop > 0 && mdpr > 0 && data > 0);
+
+    QTest::newRow("empty") << QByteArray() << QByteArray("empty file");
+    QTest::newRow("ram metafile") << QByteArray("rtsp://example.invalid/clip.rm\r\n") << QByteArray("text file");
+    QTest::newRow("raw RealAudio") << QByteArray(".ra\xfd\x00\x04\x00\x00.ra4", 12) << QByteArray("raw RealAudio");
+    QTest::newRow("something else") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\0", 12) << QByteArray("not a RealMedia file");
+    QTest::newRow("header only") << good.left(prop + 20) << QByteArray("truncated");
+    QTest::newRow("truncated data") << good.left(data + 18 + 700) << QByteArray("truncated");
+    QTest::newRow("truncated in a packet header") << good.left(data + 18 + 5) << QByteArray("truncated");
+
+    QByteArray b = good;
+    put32(b, prop + 4, 4);
+    QTest::newRow("chunk size below header") << b << QByteArray("below its own header");
+    b = good;
+    put32(b, mdpr + 4, 0x7fffffff);
+    QTest::newRow("chunk size past the end") << b << QByteArray("past the end");
+    b = good;
+    b[prop + 10 + 36] = 0; // num_streams
+    b[prop + 10 + 37] = 0;
+    QTest::newRow("no streams") << b << QByteArray("no streams");
+    b = good;
+    b[prop + 10 + 36] = char(0x13);
+    b[prop + 10 + 37] = char(0x88);
+    QTest::newRow("thousands of streams") << b << QByteArray("5000 streams");
+    b = good;
+    b[prop + 10 + 37] = 2;
+    QTest::newRow("stream count mismatch") << b << QByteArray("claims 2 streams");
+    b = good;
+    b[data + 18 + 2] = 0;
+    b[data + 18 + 3] = 0;
+    QTest::newRow("packet length zero") << b << QByteArray("length field is too small");
+    b = good;
+    b[data + 18 + 2] = char(0xff);
+    b[data + 18 + 3] = char(0xff);
+    QTest::newRow("packet length too large") << b << QByteArray("a packet runs past the end");
+    b = good;
+    b[data + 18 + 5] = 9;
+    QTest::newRow("undeclared stream") << b << QByteArray("undeclared stream");
+    b = good;
+    b[data + 18 + 1] = 7;
+    QTest::newRow("unknown packet version") << b << QByteArray("unknown version");
+    b = good;
+    put32(b, mdpr + 10 + 30 + 1 + good[mdpr + 40] + 1 + good[mdpr + 41 + good[mdpr + 40]], 0x00ffffff);
+    QTest::newRow("type data past its chunk") << b << QByteArray("shorter than its fields");
+}
+
+void JoinerTest::badFiles()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, says);
+    const QString bad = clip(QStringLiteral("bad.rm"));
+    writeAll(bad, bytes);
+    const QString out = clip(QStringLiteral("from bad.rm"));
+    QFile::remove(out);
+    for (const QStringList &order : {QStringList{bad}, QStringList{clip("a1.rm"), bad}}) {
+        QStringList args;
+        for (const QString &in : order)
+            args << "-i" << in;
+        const Run r = runProgram(kJoiner, args << "-o" << out);
+        QVERIFY(r.exitCode > 0);
+        QVERIFY2(r.err.contains(says), r.err.constData());
+        QVERIFY2(r.err.contains("bad.rm"), r.err.constData());
+        QCOMPARE(r.err.count('\n'), 1);
+        QVERIFY(!QFile::exists(out));
+    }
+    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Hidden | QDir::Files).filter(".part"), QStringList());
+}
+
+QTEST_GUILESS_MAIN(JoinerTest)
+#include "tst_rmeditor.moc"
