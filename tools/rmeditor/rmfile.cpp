@@ -229,6 +229,27 @@ public:
         }
         return done;
     }
+    const uint8_t *view(size_t n) override
+    {
+        if (m_filled - m_at < n) {
+            // Keep what is left, and fill the buffer up behind it.
+            std::memmove(m_buffer.data(), m_buffer.data() + m_at, m_filled - m_at);
+            m_base += m_at;
+            m_filled -= m_at;
+            m_at = 0;
+            while (m_filled < m_buffer.size()) {
+                const size_t got = std::fread(m_buffer.data() + m_filled, 1, m_buffer.size() - m_filled, m_file);
+                if (got == 0)
+                    break;
+                m_filled += got;
+            }
+            if (m_filled < n)
+                return nullptr;
+        }
+        const uint8_t *at = m_buffer.data() + m_at;
+        m_at += n;
+        return at;
+    }
     void seek(uint64_t position) override
     {
         if (position >= m_base && position <= m_base + m_filled) {
@@ -282,6 +303,13 @@ public:
         m_pos += take;
         return take;
     }
+    const uint8_t *view(size_t n) override
+    {
+        if (m_pos > m_size || m_size - m_pos < n)
+            return nullptr;
+        m_pos += n;
+        return m_data + m_pos - n;
+    }
     void seek(uint64_t position) override { m_pos = position; }
     uint64_t tell() const override { return m_pos; }
     uint64_t size() const override { return m_size; }
@@ -295,7 +323,7 @@ private:
 class FileOutput : public Output
 {
 public:
-    explicit FileOutput(std::FILE *file) : m_file(file) { m_buffer.reserve(kBufferSize); }
+    explicit FileOutput(std::FILE *file) : m_file(file), m_buffer(kBufferSize) {}
     ~FileOutput() override
     {
         if (m_file)
@@ -312,14 +340,14 @@ public:
 
     void write(const uint8_t *from, size_t n) override
     {
-        if (m_buffer.size() + n > kBufferSize)
+        if (m_used + n > m_buffer.size())
             flush();
-        if (n >= kBufferSize) {
+        if (n >= m_buffer.size()) {
             put(from, n);
-            m_pos += n;
-            return;
+        } else {
+            std::memcpy(m_buffer.data() + m_used, from, n);
+            m_used += n;
         }
-        m_buffer.insert(m_buffer.end(), from, from + n);
         m_pos += n;
     }
     void seek(uint64_t position) override
@@ -332,9 +360,9 @@ public:
     uint64_t tell() const override { return m_pos; }
     void flush()
     {
-        if (!m_buffer.empty())
-            put(m_buffer.data(), m_buffer.size());
-        m_buffer.clear();
+        if (m_used)
+            put(m_buffer.data(), m_used);
+        m_used = 0;
         if (std::fflush(m_file) != 0)
             throw Error(std::string("write error: ") + std::strerror(errno));
     }
@@ -348,6 +376,7 @@ private:
 
     std::FILE *m_file;
     std::vector<uint8_t> m_buffer;
+    size_t m_used = 0;
     uint64_t m_pos = 0;
 };
 
@@ -545,9 +574,10 @@ bool PacketReader::next(Packet &packet)
             continue;
         }
         m_in.seek(m_pos);
-        uint8_t b[13];
         const size_t avail = size_t(std::min<uint64_t>(13, m_chunkEnd - m_pos));
-        readExactly(m_in, b, avail, m_name);
+        const uint8_t *b = m_in.view(avail);
+        if (!b)
+            fail("truncated file (a packet header ends early)");
         packet.version = be16(b);
         if (packet.version > 1)
             fail("a packet of unknown version " + std::to_string(packet.version));
@@ -705,7 +735,6 @@ void join(const std::vector<NamedInput> &inputs, Output &out)
     uint64_t shift = 0;     // ms: the durations of the inputs before this one
     uint64_t packets = 0, bytes = 0;
     uint32_t maxPacket = 0, maxBitRate = 0;
-    std::vector<uint8_t> packet(65536);
     for (size_t k = 0; k < inputs.size(); ++k) {
         Input &in = *inputs[k].input;
         const Header &h = headers[k];
@@ -713,15 +742,20 @@ void join(const std::vector<NamedInput> &inputs, Output &out)
         Packet p;
         uint64_t lastTimestamp = 0;
         while (reader.next(p)) {
-            if (in.read(packet.data(), p.length) != p.length)
+            const uint8_t *bytes = in.view(p.length);
+            if (!bytes)
                 throw Error(inputs[k].name + ": truncated file (a packet ends early)");
+            // The header with the moved timestamp, then the rest as it is.
+            uint8_t head[13];
+            std::memcpy(head, bytes, p.headerSize());
             const uint64_t timestamp = uint64_t(p.timestamp) + shift;
-            put32(&packet[6], narrow(timestamp, "a timestamp"));
+            put32(head + 6, narrow(timestamp, "a timestamp"));
             const size_t s = streamIndex(p.stream);
             if (p.keyframe())
                 index[s].push_back({uint32_t(timestamp), narrow(out.tell(), "a packet offset"),
                                     narrow(packets, "the packet count")});
-            out.write(packet.data(), p.length);
+            out.write(head, p.headerSize());
+            out.write(bytes + p.headerSize(), p.length - p.headerSize());
             ++packets;
             bytes += p.length;
             maxPacket = std::max<uint32_t>(maxPacket, p.length);

@@ -23,6 +23,9 @@ public:
     virtual ~Input() = default;
     // Reads up to `n` bytes; fewer only at the end.
     virtual size_t read(uint8_t *to, size_t n) = 0;
+    // The next `n` bytes (at most 64 KiB) in place, valid until the next
+    // call; null when the input ends first.
+    virtual const uint8_t *view(size_t n) = 0;
     virtual void seek(uint64_t position) = 0;
     virtual uint64_t tell() const = 0;
     virtual uint64_t size() const = 0;
