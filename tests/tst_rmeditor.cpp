@@ -1,5 +1,6 @@
 // The shipped joiner, run as a program on clips that ffmpeg makes here.
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -132,6 +133,7 @@ private slots:
     void refused();
     void badFiles_data();
     void badFiles();
+    void interruptedJoinLeavesNothing();
 
 private:
     QString clip(const QString &name) const { return m_dir.filePath(name); }
@@ -344,6 +346,36 @@ void JoinerTest::badFiles()
         QVERIFY(!QFile::exists(out));
     }
     QCOMPARE(QDir(m_dir.path()).entryList(QDir::Hidden | QDir::Files).filter(".part"), QStringList());
+}
+
+void JoinerTest::interruptedJoinLeavesNothing()
+{
+    // A clip of some megabytes, made by the joiner itself.
+    QStringList args;
+    for (int i = 0; i < 60; ++i)
+        args << "-i" << clip("v1.rm");
+    const QString big = clip(QStringLiteral("big.rm"));
+    QCOMPARE(runProgram(kJoiner, args << "-o" << big).exitCode, 0);
+
+    args.clear();
+    for (int i = 0; i < 60; ++i)
+        args << "-i" << big;
+    const QString out = clip(QStringLiteral("interrupted.rm"));
+    QProcess p;
+    p.start(kJoiner, args << "-o" << out);
+    QVERIFY(p.waitForStarted());
+    QTest::qWait(40);
+    p.terminate();
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Hidden | QDir::Files).filter(".part"), QStringList());
+    if (p.exitCode() == 0) {
+        QWARN("the join ended before it could be interrupted");
+        QVERIFY(QFileInfo(out).size() > 60 * QFileInfo(big).size() / 2);
+    } else {
+        QVERIFY(!QFile::exists(out));
+    }
+    QFile::remove(big);
+    QFile::remove(out);
 }
 
 QTEST_GUILESS_MAIN(JoinerTest)

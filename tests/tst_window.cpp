@@ -234,12 +234,11 @@ void WindowTest::closeRefusedWhileBusy()
 {
     Harness h;
     Form1 &f = h.startWithTool();
+    const QByteArray before = h.readIni();
     f.m_1->menuAction()->setEnabled(false); // as during a join
     QVERIFY(!f.close());
     QVERIFY(f.isVisible());
-    QVERIFY(!QFile::exists(h.iniPath() + QStringLiteral(".x")));
-    const QByteArray before = h.readIni();
-    QCOMPARE(h.readIni(), before);
+    QCOMPARE(h.readIni(), before); // nothing written
     QVERIFY(h.platform.messages.isEmpty());
 
     f.m_1->menuAction()->setEnabled(true);

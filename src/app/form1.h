@@ -116,8 +116,6 @@ public:
     void ShowReadme();
     void ShowAbout();
 
-    // The run page's geometry in twips, as the controls stand now.
-    layout::RunPage runPageTwips() const;
     void ApplyLayout();
 
     QString programDir() const { return m_programDir; }

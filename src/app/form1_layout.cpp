@@ -16,17 +16,6 @@
 
 #include <cmath>
 
-layout::RunPage Form1::runPageTwips() const
-{
-    auto t = [this](const QWidget *w) {
-        const QRect g = w->geometry();
-        return layout::TwipRect{twips::fromPixels(g.x(), this), twips::fromPixels(g.y(), this),
-                                twips::fromPixels(g.width(), this),
-                                twips::fromPixels(g.height(), this)};
-    };
-    return {t(SSTab1), t(List1), t(List2), t(Text5), t(Command2[2]), t(Command2[0]), t(Command2[1])};
-}
-
 QSize Form1::frameExtra() const
 {
     if (!isVisible())

@@ -20,6 +20,3 @@ private:
 
 // "desc|pat;pat|desc|pat" as the name filters of a file dialog.
 QStringList dialogNameFilters(const QString &filter);
-
-// The patterns alone, one list per filter entry.
-QList<QStringList> dialogFilterPatterns(const QString &filter);

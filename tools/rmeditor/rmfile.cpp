@@ -383,12 +383,12 @@ private:
 class NullOutput : public Output
 {
 public:
-    void write(const uint8_t *, size_t n) override { m_pos += n; m_end = std::max(m_end, m_pos); }
+    void write(const uint8_t *, size_t n) override { m_pos += n; }
     void seek(uint64_t position) override { m_pos = position; }
     uint64_t tell() const override { return m_pos; }
 
 private:
-    uint64_t m_pos = 0, m_end = 0;
+    uint64_t m_pos = 0;
 };
 
 } // namespace
