@@ -15,12 +15,6 @@
 
 namespace {
 
-#ifdef Q_OS_WIN
-constexpr Qt::CaseSensitivity kPathCase = Qt::CaseInsensitive;
-#else
-constexpr Qt::CaseSensitivity kPathCase = Qt::CaseSensitive;
-#endif
-
 // Whether two paths name the same file: the same file on disk when both
 // exist, otherwise the same absolute path.
 bool sameFile(const QString &a, const QString &b)
@@ -28,9 +22,9 @@ bool sameFile(const QString &a, const QString &b)
     const QFileInfo fa(a), fb(b);
     const QString ca = fa.canonicalFilePath(), cb = fb.canonicalFilePath();
     if (!ca.isEmpty() && !cb.isEmpty())
-        return QString::compare(ca, cb, kPathCase) == 0;
+        return QString::compare(ca, cb, kFileNameCase) == 0;
     return QString::compare(QDir::cleanPath(fa.absoluteFilePath()),
-                            QDir::cleanPath(fb.absoluteFilePath()), kPathCase) == 0;
+                            QDir::cleanPath(fb.absoluteFilePath()), kFileNameCase) == 0;
 }
 
 QString messageFor(ComposedPath::Status status)

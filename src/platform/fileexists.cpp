@@ -13,12 +13,6 @@
 
 namespace {
 
-#ifdef Q_OS_WIN
-constexpr Qt::CaseSensitivity kFileNameCase = Qt::CaseInsensitive;
-#else
-constexpr Qt::CaseSensitivity kFileNameCase = Qt::CaseSensitive;
-#endif
-
 QChar separator()
 {
     return QDir::separator();

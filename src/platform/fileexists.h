@@ -5,6 +5,13 @@
 // hidden files and system files do not count, and "*" and "?" in the file
 // name match like wildcards ("[" and "]" are ordinary characters). A path
 // without wildcards costs one stat-like call; only a wildcard lists a folder.
+// Whether file names differ by letter case on this platform.
+#ifdef Q_OS_WIN
+constexpr Qt::CaseSensitivity kFileNameCase = Qt::CaseInsensitive;
+#else
+constexpr Qt::CaseSensitivity kFileNameCase = Qt::CaseSensitive;
+#endif
+
 enum class Existence {
     Absent,
     Present,
