@@ -51,8 +51,11 @@ QString outputFolder(const NamingOptions &options)
 
 QString sequenceField(int number, int width)
 {
-    const QString digits = QString::number(number).rightJustified(width, QLatin1Char('0'));
-    return digits.right(width);
+    // The last `width` decimal digits of the number, zeros in front.
+    QString field(width, QLatin1Char('0'));
+    for (qsizetype i = width - 1; i >= 0 && number > 0; --i, number /= 10)
+        field[i] = QLatin1Char(char('0' + number % 10));
+    return field;
 }
 
 ComposedPath sequentialPath(const QString &prefix, const QString &startNumber,
@@ -69,9 +72,13 @@ ComposedPath sequentialPath(const QString &prefix, const QString &startNumber,
             return {ComposedPath::Status::BadStartNumber, {}};
     }
     const int width = int(startNumber.size());
+    QString path;
+    path.reserve(prefix.size() + width + kExtension.size());
     for (;;) {
-        const ComposedPath candidate =
-            judged(prefix + sequenceField(number, width) + kExtension, exists);
+        path = prefix;
+        path += sequenceField(number, width);
+        path += kExtension;
+        const ComposedPath candidate = judged(path, exists);
         if (candidate.status != ComposedPath::Status::Occupied)
             return candidate;
         if (number == kLargestSequenceNumber)

@@ -18,7 +18,7 @@ QChar separator()
     return QDir::separator();
 }
 
-bool isHiddenName(const QString &name)
+bool isHiddenName(QStringView name)
 {
 #ifdef Q_OS_WIN
     Q_UNUSED(name);
@@ -85,8 +85,7 @@ Existence testFileExists(const QString &path)
         return Existence::Unknown;
 
     const qsizetype cut = qMax(path.lastIndexOf(separator()), path.lastIndexOf(QLatin1Char('/')));
-    const QString folder = cut < 0 ? QString() : path.left(cut + 1);
-    const QString name = path.mid(cut + 1);
+    const QStringView name = QStringView(path).mid(cut + 1);
     if (name.isEmpty())
         return Existence::Absent; // a path ending in a separator names a folder
 
@@ -96,6 +95,7 @@ Existence testFileExists(const QString &path)
             return Existence::Absent;
         return statOrdinaryFile(path);
     }
+    const QString folder = cut < 0 ? QString() : path.left(cut + 1);
     if (folder.contains(QLatin1Char('*')) || folder.contains(QLatin1Char('?')))
         return Existence::Absent;
 
@@ -107,10 +107,11 @@ Existence testFileExists(const QString &path)
         return folderInfo.isDir() ? Existence::Unknown : Existence::Absent;
 
     // QDir::Files without QDir::Hidden leaves out hidden and system files.
+    const QString pattern = name.toString();
     QDirIterator it(searchIn, QDir::Files | QDir::NoDotAndDotDot);
     while (it.hasNext()) {
         it.next();
-        if (wildcardMatch(name, it.fileName(), kFileNameCase))
+        if (wildcardMatch(pattern, it.fileName(), kFileNameCase))
             return Existence::Present;
     }
     return Existence::Absent;
