@@ -18,6 +18,7 @@ constexpr size_t kPropSize = 50;
 constexpr uint32_t kMaxHeaderChunk = 16u << 20; // no header chunk of ours is near this
 constexpr uint16_t kMaxStreams = 255;
 constexpr size_t kBufferSize = 1u << 20;
+constexpr size_t kDirectWrite = 64u << 10; // written without a copy into our buffer
 
 uint32_t fourcc(const char *id)
 {
@@ -209,6 +210,7 @@ public:
         size_t done = 0;
         while (done < n) {
             if (m_at == m_filled) {
+                refilling();
                 if (n - done >= m_buffer.size()) { // large reads skip the buffer
                     const size_t got = std::fread(to + done, 1, n - done, m_file);
                     m_base += m_filled + got;
@@ -229,9 +231,10 @@ public:
         }
         return done;
     }
-    const uint8_t *view(size_t n) override
+    uint8_t *view(size_t n) override
     {
         if (m_filled - m_at < n) {
+            refilling();
             // Keep what is left, and fill the buffer up behind it.
             std::memmove(m_buffer.data(), m_buffer.data() + m_at, m_filled - m_at);
             m_base += m_at;
@@ -246,10 +249,11 @@ public:
             if (m_filled < n)
                 return nullptr;
         }
-        const uint8_t *at = m_buffer.data() + m_at;
+        uint8_t *at = m_buffer.data() + m_at;
         m_at += n;
         return at;
     }
+    void setRefillHook(std::function<void()> hook) override { m_refillHook = std::move(hook); }
     void seek(uint64_t position) override
     {
         if (position >= m_base && position <= m_base + m_filled) {
@@ -283,18 +287,24 @@ public:
 
 private:
     bool seekFile(uint64_t position) { return seekTo(m_file, position); }
+    void refilling()
+    {
+        if (m_refillHook)
+            m_refillHook();
+    }
 
     std::FILE *m_file;
     uint64_t m_size;
     std::vector<uint8_t> m_buffer;
     uint64_t m_base = 0; // file position of m_buffer[0]
     size_t m_at = 0, m_filled = 0;
+    std::function<void()> m_refillHook;
 };
 
 class MemoryInput : public Input
 {
 public:
-    MemoryInput(const uint8_t *data, size_t size) : m_data(data), m_size(size) {}
+    MemoryInput(const uint8_t *data, size_t size) : m_bytes(data, data + size), m_data(m_bytes.data()), m_size(size) {}
     size_t read(uint8_t *to, size_t n) override
     {
         const size_t take = m_pos >= m_size ? 0 : std::min<uint64_t>(n, m_size - m_pos);
@@ -303,7 +313,7 @@ public:
         m_pos += take;
         return take;
     }
-    const uint8_t *view(size_t n) override
+    uint8_t *view(size_t n) override
     {
         if (m_pos > m_size || m_size - m_pos < n)
             return nullptr;
@@ -315,7 +325,8 @@ public:
     uint64_t size() const override { return m_size; }
 
 private:
-    const uint8_t *m_data;
+    std::vector<uint8_t> m_bytes;
+    uint8_t *m_data;
     uint64_t m_size;
     uint64_t m_pos = 0;
 };
@@ -342,7 +353,8 @@ public:
     {
         if (m_used + n > m_buffer.size())
             flush();
-        if (n >= m_buffer.size()) {
+        if (n >= kDirectWrite) {
+            flush();
             put(from, n);
         } else {
             std::memcpy(m_buffer.data() + m_used, from, n);
@@ -741,21 +753,36 @@ void join(const std::vector<NamedInput> &inputs, Output &out)
         PacketReader reader(in, h, inputs[k].name);
         Packet p;
         uint64_t lastTimestamp = 0;
+        // Packets lie one after the other in the input's buffer: their
+        // timestamps are changed there, and each run of them goes to the
+        // output in one piece, before the buffer is refilled.
+        uint8_t *runStart = nullptr;
+        size_t runLength = 0;
+        auto writeRun = [&] {
+            if (runLength)
+                out.write(runStart, runLength);
+            runLength = 0;
+        };
+        in.setRefillHook(writeRun);
+        struct HookGuard {
+            Input &in;
+            ~HookGuard() { in.setRefillHook(nullptr); }
+        } guard{in};
         while (reader.next(p)) {
-            const uint8_t *bytes = in.view(p.length);
+            uint8_t *bytes = in.view(p.length);
             if (!bytes)
                 throw Error(inputs[k].name + ": truncated file (a packet ends early)");
-            // The header with the moved timestamp, then the rest as it is.
-            uint8_t head[13];
-            std::memcpy(head, bytes, p.headerSize());
             const uint64_t timestamp = uint64_t(p.timestamp) + shift;
-            put32(head + 6, narrow(timestamp, "a timestamp"));
+            put32(bytes + 6, narrow(timestamp, "a timestamp"));
             const size_t s = streamIndex(p.stream);
             if (p.keyframe())
-                index[s].push_back({uint32_t(timestamp), narrow(out.tell(), "a packet offset"),
+                index[s].push_back({uint32_t(timestamp), narrow(out.tell() + runLength, "a packet offset"),
                                     narrow(packets, "the packet count")});
-            out.write(head, p.headerSize());
-            out.write(bytes + p.headerSize(), p.length - p.headerSize());
+            if (runLength && runStart + runLength != bytes)
+                writeRun();
+            if (!runLength)
+                runStart = bytes;
+            runLength += p.length;
             ++packets;
             bytes += p.length;
             maxPacket = std::max<uint32_t>(maxPacket, p.length);
@@ -764,6 +791,7 @@ void join(const std::vector<NamedInput> &inputs, Output &out)
             totals[s].maxPacket = std::max<uint32_t>(totals[s].maxPacket, p.length);
             lastTimestamp = std::max<uint64_t>(lastTimestamp, p.timestamp);
         }
+        writeRun();
         // How long this input lasts: its own word for it, else its streams',
         // else its last packet.
         uint64_t duration = h.properties.duration;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -23,9 +24,11 @@ public:
     virtual ~Input() = default;
     // Reads up to `n` bytes; fewer only at the end.
     virtual size_t read(uint8_t *to, size_t n) = 0;
-    // The next `n` bytes (at most 64 KiB) in place, valid until the next
-    // call; null when the input ends first.
-    virtual const uint8_t *view(size_t n) = 0;
+    // The next `n` bytes (at most 64 KiB) in the input's own buffer, where
+    // they may be changed; null when the input ends first. They stay valid
+    // until the buffer is refilled, and the refill hook runs just before that.
+    virtual uint8_t *view(size_t n) = 0;
+    virtual void setRefillHook(std::function<void()> hook) { (void)hook; }
     virtual void seek(uint64_t position) = 0;
     virtual uint64_t tell() const = 0;
     virtual uint64_t size() const = 0;
@@ -45,7 +48,7 @@ public:
 
 // A file opened for reading, read through a large buffer of its own.
 std::unique_ptr<Input> openFileInput(const std::string &path);
-// Bytes in memory (for the parser's fuzzing).
+// A copy of bytes in memory (for the parser's fuzzing).
 std::unique_ptr<Input> memoryInput(const uint8_t *data, size_t size);
 // A new file for writing (never an existing one), written through a large buffer.
 std::unique_ptr<Output> createFileOutput(const std::string &path);
