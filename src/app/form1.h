@@ -118,9 +118,6 @@ public:
 
     void ApplyLayout();
 
-    QString programDir() const { return m_programDir; }
-    Platform &platform() { return m_platform; }
-
 protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
