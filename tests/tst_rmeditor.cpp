@@ -1,5 +1,9 @@
-// The shipped joiner, run as a program on clips that ffmpeg makes here.
+// The shipped joiner, run as a program on clips that ffmpeg makes here and
+// on real producers' files from the shared samples folder.
+#include "rvpayload.h"
+
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QFile>
 #include <QProcess>
@@ -8,18 +12,26 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QString kJoiner = QStringLiteral(JOINER_TOOL);
+const QString kSamples = QStringLiteral(SAMPLES_DIR);
 
 struct Run {
     int exitCode = -1;
     QByteArray out, err;
 };
 
-Run runProgram(const QString &program, const QStringList &args)
+Run runProgram(const QString &program, const QStringList &args, bool progress = false)
 {
     QProcess p;
+    if (progress) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("RMEDITOR_PROGRESS"), QStringLiteral("1"));
+        p.setProcessEnvironment(env);
+    }
     p.start(program, args);
     Run r;
     if (!p.waitForFinished(120000)) {
@@ -119,6 +131,36 @@ Probe probe(const QString &path)
     return p;
 }
 
+int errorLines(const QStringList &ffmpegArgs)
+{
+    const Run r = runProgram(QStringLiteral("ffmpeg"), QStringList{"-v", "error"} + ffmpegArgs + QStringList{"-f", "null", "-"});
+    return int(r.err.count('\n'));
+}
+
+// Packets whose time is earlier than the one before in the same stream.
+int stepsBack(const QString &path)
+{
+    const Run r = runProgram(QStringLiteral("ffprobe"), {"-v", "error", "-show_entries", "packet=stream_index,pts",
+                                                         "-of", "csv=p=0", path});
+    QHash<QByteArray, qint64> last;
+    int back = 0;
+    for (const QByteArray &line : r.out.split('\n')) {
+        const QList<QByteArray> f = line.split(',');
+        if (f.size() < 2)
+            continue;
+        const qint64 t = f[1].toLongLong();
+        if (last.contains(f[0]) && t < last[f[0]])
+            ++back;
+        last[f[0]] = t;
+    }
+    return back;
+}
+
+QStringList entriesOf(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
 } // namespace
 
 class JoinerTest : public QObject
@@ -128,12 +170,18 @@ private slots:
     void initTestCase();
     void joins_data();
     void joins();
+    void producerFiles_data();
+    void producerFiles();
+    void videoPayload_data();
+    void videoPayload();
     void packetsCopiedAsTheyAre();
     void refused_data();
     void refused();
     void badFiles_data();
     void badFiles();
+    void interruptedJoinLeavesNothing_data();
     void interruptedJoinLeavesNothing();
+    void manyInputsInLittleMemory();
 
 private:
     QString clip(const QString &name) const { return m_dir.filePath(name); }
@@ -164,6 +212,7 @@ void JoinerTest::initTestCase()
     }
     // rv20 differs from rv10 in its stream description, so v3 joins only with itself.
     QFile::copy(clip("v3.rm"), clip("v3b.rm"));
+    QVERIFY(mkfifo(QFile::encodeName(clip("fifo.rm")).constData(), 0600) == 0);
     makeClip(QStringLiteral("a_other_rate.rm"), {"-f", "lavfi", "-i", "sine=sample_rate=44100", "-t", "1",
                                                   "-c:a", "ac3", "-b:a", "128k"});
 }
@@ -172,19 +221,23 @@ void JoinerTest::joins_data()
 {
     QTest::addColumn<QStringList>("inputs");
     QTest::addColumn<double>("frame");
-    QTest::newRow("two video clips") << QStringList{"v1.rm", "v2.rm"} << 1.0 / 15;
-    QTest::newRow("three video clips") << QStringList{"v1.rm", "v2.rm", "v1.rm"} << 1.0 / 15;
-    QTest::newRow("rv20 clips") << QStringList{"v3.rm", "v3b.rm"} << 1.0 / 15;
-    QTest::newRow("two audio clips") << QStringList{"a1.rm", "a2.rm"} << 1536.0 / 44100;
-    QTest::newRow("three audio clips") << QStringList{"a1.rm", "a2.rm", "a3.rm"} << 1536.0 / 44100;
-    QTest::newRow("one clip") << QStringList{"a2.rm"} << 1536.0 / 44100;
+    QTest::addColumn<QString>("outName");
+    QTest::newRow("two video clips") << QStringList{"v1.rm", "v2.rm"} << 1.0 / 15 << QString();
+    QTest::newRow("three video clips") << QStringList{"v1.rm", "v2.rm", "v1.rm"} << 1.0 / 15 << QString();
+    QTest::newRow("rv20 clips") << QStringList{"v3.rm", "v3b.rm"} << 1.0 / 15 << QString();
+    QTest::newRow("two audio clips") << QStringList{"a1.rm", "a2.rm"} << 1536.0 / 44100 << QString();
+    QTest::newRow("three audio clips") << QStringList{"a1.rm", "a2.rm", "a3.rm"} << 1536.0 / 44100 << QString();
+    QTest::newRow("one clip") << QStringList{"a2.rm"} << 1536.0 / 44100 << QString();
+    QTest::newRow("250-byte output name") << QStringList{"a1.rm", "a2.rm"} << 1536.0 / 44100
+                                          << QString(247, QLatin1Char('n')) + QStringLiteral(".rm");
 }
 
 void JoinerTest::joins()
 {
     QFETCH(QStringList, inputs);
     QFETCH(double, frame);
-    const QString out = clip(QStringLiteral("joined %1.rm").arg(QTest::currentDataTag()));
+    QFETCH(QString, outName);
+    const QString out = clip(outName.isEmpty() ? QStringLiteral("joined %1.rm").arg(QTest::currentDataTag()) : outName);
     QStringList args;
     double duration = 0;
     QList<int> packets;
@@ -198,9 +251,22 @@ void JoinerTest::joins()
             packets[s] += p.packets[s];
     }
     args << "-o" << out;
-    const Run r = runProgram(kJoiner, args);
+    QElapsedTimer clock;
+    clock.start();
+    const Run r = runProgram(kJoiner, args, true);
     QVERIFY2(r.exitCode == 0, r.err.constData());
     QVERIFY(r.err.isEmpty());
+    // Progress: "progress N" lines only, rising to 1000, at most ten a second.
+    const QList<QByteArray> lines = r.out.trimmed().split('\n');
+    int last = -1;
+    for (const QByteArray &line : lines) {
+        QVERIFY2(line.startsWith("progress "), line.constData());
+        const int n = line.mid(9).toInt();
+        QVERIFY(n >= last && n <= 1000);
+        last = n;
+    }
+    QCOMPARE(last, 1000);
+    QVERIFY(lines.size() <= 2 + clock.elapsed() / 100);
 
     const Probe joined = probe(out);
     QVERIFY2(qAbs(joined.duration - duration) <= frame, qPrintable(QString::number(joined.duration)));
@@ -212,7 +278,104 @@ void JoinerTest::joins()
     const Run seek = runProgram(QStringLiteral("ffmpeg"), {"-v", "error", "-ss", QString::number(duration * 0.8),
                                                            "-i", out, "-f", "null", "-"});
     QCOMPARE(seek.err, QByteArray());
-    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Hidden | QDir::Files).filter(".part"), QStringList());
+    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Hidden | QDir::Files).filter(".rme"), QStringList());
+}
+
+void JoinerTest::producerFiles_data()
+{
+    QTest::addColumn<QStringList>("inputs");
+    for (const char *name : {"helix11-rv30-cook.rm", "producer61-cook-event.rm"}) {
+        const QString path = kSamples + QLatin1Char('/') + QLatin1String(name);
+        QTest::addRow("%s x2", name) << QStringList{path, path};
+        QTest::addRow("%s x3", name) << QStringList{path, path, path};
+    }
+    QTest::newRow("helix with its other-date copy")
+        << QStringList{kSamples + "/helix11-rv30-cook.rm", kSamples + "/helix11-rv30-cook-otherdate.rm"};
+}
+
+void JoinerTest::producerFiles()
+{
+    QFETCH(QStringList, inputs);
+    if (!QFile::exists(inputs.first()))
+        QSKIP(qPrintable("real producers' files are not here: " + inputs.first()));
+    const QString out = clip(QStringLiteral("producer %1.rm").arg(QTest::currentDataTag()));
+    QStringList args;
+    int ownErrors = 0;
+    for (const QString &in : inputs) {
+        args << "-i" << in;
+        ownErrors += errorLines({"-i", in});
+    }
+    const Run r = runProgram(kJoiner, args << "-o" << out);
+    QVERIFY2(r.exitCode == 0, r.err.constData());
+
+    QCOMPARE(stepsBack(out), 0);
+    QVERIFY(errorLines({"-i", out}) <= ownErrors);
+    // Seeks into every clip: no more complaints than seeks into the clip alone.
+    const double clipLength = probe(out).duration / inputs.size();
+    for (int k = 0; k < inputs.size(); ++k)
+        for (double into : {0.3, 0.6}) {
+            const QString at = QString::number(clipLength * into);
+            const int own = errorLines({"-ss", at, "-i", inputs[k]});
+            QVERIFY(errorLines({"-ss", QString::number(clipLength * k + at.toDouble()), "-i", out}) <= own);
+        }
+    // Averages set, never above the maximum: PROP, then each MDPR with packets.
+    const QByteArray b = readAll(out);
+    const qsizetype prop = chunkAt(b, "PROP");
+    QVERIFY(be32(b, prop + 14) > 0 && be32(b, prop + 14) <= be32(b, prop + 10));
+    QVERIFY(be32(b, prop + 22) > 0 && be32(b, prop + 22) <= be32(b, prop + 18));
+    for (const auto &c : chunks(b))
+        if (c.first == "MDPR" && be32(b, c.second + 20) > 0)
+            QVERIFY(be32(b, c.second + 16) > 0 && be32(b, c.second + 16) <= be32(b, c.second + 12));
+}
+
+// RealVideo payloads built byte by byte: frame forms, number widths, and a
+// time moved across the 2-byte limit.
+void JoinerTest::videoPayload_data()
+{
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<quint32>("shift");
+    QTest::addColumn<QByteArray>("expected"); // empty: not readable
+    QTest::addColumn<bool>("startsFrame");
+    const QByteArray data("\xAA\xBB\xCC", 3);
+    QTest::newRow("whole frame") << QByteArray("\x40\x01", 2) + data << 5000u << QByteArray("\x40\x01", 2) + data << true;
+    QTest::newRow("first piece") << QByteArray("\x01\x01\x40\x09\x40\x00\x07", 7) + data << 5000u
+                                 << QByteArray("\x01\x01\x40\x09\x40\x00\x07", 7) + data << true;
+    QTest::newRow("later piece") << QByteArray("\x01\x02\x40\x09\x40\x03\x07", 7) + data << 5000u
+                                 << QByteArray("\x01\x02\x40\x09\x40\x03\x07", 7) + data << false;
+    QTest::newRow("frame in one last piece") << QByteArray("\x81\x81\x40\x03\x40\x03\x07", 7) + data << 9u
+                                             << QByteArray("\x81\x81\x40\x03\x40\x03\x07", 7) + data << true;
+    QTest::newRow("packed, 2-byte time") << QByteArray("\xC0\x40\x03\x40\x50\x07", 6) + data << 1000u
+                                         << QByteArray("\xC0\x40\x03\x44\x38\x07", 6) + data << true;
+    QTest::newRow("packed, time crosses 2 bytes") << QByteArray("\xC0\x40\x03\x7E\x80\x07", 6) + data << 1000u
+                                                  << QByteArray("\xC0\x40\x03\x00\x00\x42\x68\x07", 8) + data << true;
+    QTest::newRow("packed, 4-byte time, high bit kept") << QByteArray("\xC0\x40\x03\x80\x01\x00\x00\x07", 8) + data << 1u
+                                                        << QByteArray("\xC0\x40\x03\x80\x01\x00\x01\x07", 8) + data << true;
+    QTest::newRow("two packed frames") << QByteArray("\xC0\x40\x03\x40\x00\x01", 6) + data + QByteArray("\xC0\x40\x03\x7F\xFF\x02", 6) + data
+                                       << 1u << QByteArray("\xC0\x40\x03\x40\x01\x01", 6) + data
+                                                     + QByteArray("\xC0\x40\x03\x00\x00\x40\x00\x02", 8) + data << true;
+    QTest::newRow("packed frame past the end") << QByteArray("\xC0\x40\x09\x40\x00\x01", 6) + data << 1u << QByteArray() << false;
+    QTest::newRow("number cut short") << QByteArray("\xC0\x00\x00", 3) << 1u << QByteArray() << false;
+}
+
+void JoinerTest::videoPayload()
+{
+    QFETCH(QByteArray, payload);
+    QFETCH(quint32, shift);
+    QFETCH(QByteArray, expected);
+    QFETCH(bool, startsFrame);
+    std::vector<rm::rv::Piece> pieces;
+    const auto *bytes = reinterpret_cast<const uint8_t *>(payload.constData());
+    QCOMPARE(rm::rv::parse(bytes, size_t(payload.size()), pieces), !expected.isEmpty());
+    if (expected.isEmpty())
+        return;
+    QCOMPARE(rm::rv::startsFrame(pieces), startsFrame);
+    bool tooLate = true;
+    QCOMPARE(qsizetype(rm::rv::growth(pieces, shift, tooLate)), expected.size() - payload.size());
+    QVERIFY(!tooLate);
+    QByteArray out(expected.size(), '\0');
+    QCOMPARE(qsizetype(rm::rv::shifted(bytes, size_t(payload.size()), pieces, shift,
+                                       reinterpret_cast<uint8_t *>(out.data()))), expected.size());
+    QCOMPARE(out.toHex(), expected.toHex());
 }
 
 void JoinerTest::packetsCopiedAsTheyAre()
@@ -253,7 +416,15 @@ void JoinerTest::refused_data()
     QTest::newRow("input is a folder") << QStringList{"-i", m_dir.path(), "-o", out} << QByteArray("is a folder");
     QTest::newRow("existing output") << QStringList{"-i", a, "-o", clip("a2.rm")} << QByteArray("already exists");
     QTest::newRow("streams differ") << QStringList{"-i", clip("v1.rm"), "-i", a, "-o", out} << QByteArray("a1.rm: its streams differ");
-    QTest::newRow("codec differs") << QStringList{"-i", clip("v1.rm"), "-i", clip("v3.rm"), "-o", out} << QByteArray("v3.rm: its streams differ");
+    QTest::newRow("codec differs") << QStringList{"-i", clip("v1.rm"), "-i", clip("v3.rm"), "-o", out}
+                                   << QByteArray("v3.rm: its streams differ from those of " + clip("v1.rm").toUtf8()
+                                                 + ": stream 0 (video/x-pn-realvideo) is RV20 instead of RV10");
+    QTest::newRow("FIFO as input") << QStringList{"-i", clip("fifo.rm"), "-o", out} << QByteArray("fifo.rm: not a regular file");
+    const QString helix = kSamples + "/helix11-rv30-cook.rm";
+    if (QFile::exists(helix))
+        QTest::newRow("producers' files of other streams")
+            << QStringList{"-i", helix, "-i", kSamples + "/producer61-cook-event.rm", "-o", out}
+            << QByteArray("stream 0 (video/x-pn-realvideo) is of type audio/x-pn-realaudio instead of video/x-pn-realvideo");
     QTest::newRow("bit rate differs") << QStringList{"-i", a, "-i", clip("a_other_rate.rm"), "-o", out} << QByteArray("a_other_rate.rm: its streams differ");
     QTest::newRow("output folder missing") << QStringList{"-i", a, "-o", clip("no/such/out.rm")} << QByteArray("No such file");
 }
@@ -269,7 +440,7 @@ void JoinerTest::refused()
     QCOMPARE(r.err.count('\n'), 1);
     QVERIFY(!QFile::exists(clip("refused.rm")));
     QCOMPARE(readAll(clip("a2.rm")), before);
-    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Hidden | QDir::Files).filter(".part"), QStringList());
+    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Hidden | QDir::Files).filter(".rme"), QStringList());
 }
 
 void JoinerTest::badFiles_data()
@@ -345,36 +516,57 @@ void JoinerTest::badFiles()
         QCOMPARE(r.err.count('\n'), 1);
         QVERIFY(!QFile::exists(out));
     }
-    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Hidden | QDir::Files).filter(".part"), QStringList());
+    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Hidden | QDir::Files).filter(".rme"), QStringList());
+}
+
+void JoinerTest::interruptedJoinLeavesNothing_data()
+{
+    QTest::addColumn<bool>("kill");
+    QTest::newRow("terminated") << false;
+    QTest::newRow("killed") << true;
 }
 
 void JoinerTest::interruptedJoinLeavesNothing()
 {
-    // A clip of some megabytes, made by the joiner itself.
+    QFETCH(bool, kill);
+    // A clip of some megabytes, made by the joiner itself, in a folder of its own.
+    QTemporaryDir folder;
     QStringList args;
     for (int i = 0; i < 60; ++i)
         args << "-i" << clip("v1.rm");
-    const QString big = clip(QStringLiteral("big.rm"));
+    const QString big = folder.filePath(QStringLiteral("big.rm"));
     QCOMPARE(runProgram(kJoiner, args << "-o" << big).exitCode, 0);
+    const QStringList before = entriesOf(folder.path());
 
     args.clear();
     for (int i = 0; i < 60; ++i)
         args << "-i" << big;
-    const QString out = clip(QStringLiteral("interrupted.rm"));
+    const QString out = folder.filePath(QStringLiteral("interrupted.rm"));
     QProcess p;
     p.start(kJoiner, args << "-o" << out);
     QVERIFY(p.waitForStarted());
     QTest::qWait(40);
-    p.terminate();
+    kill ? p.kill() : p.terminate();
     QVERIFY(p.waitForFinished(60000));
-    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Hidden | QDir::Files).filter(".part"), QStringList());
-    if (p.exitCode() == 0) {
+    if (p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0) {
         QWARN("the join ended before it could be interrupted");
         QVERIFY(QFileInfo(out).size() > 60 * QFileInfo(big).size() / 2);
     } else {
-        QVERIFY(!QFile::exists(out));
+        QCOMPARE(entriesOf(folder.path()), before);
     }
-    QFile::remove(big);
+}
+
+void JoinerTest::manyInputsInLittleMemory()
+{
+    // 2,000 inputs with 64 MiB of address space and 32 open files.
+    QStringList args;
+    for (int i = 0; i < 2000; ++i)
+        args << "-i" << clip("a1.rm");
+    const QString out = clip(QStringLiteral("many.rm"));
+    QString command = QStringLiteral("ulimit -v 65536 -n 32 && exec \"$0\" \"$@\"");
+    const Run r = runProgram(QStringLiteral("bash"), QStringList{"-c", command, kJoiner} + args + QStringList{"-o", out});
+    QVERIFY2(r.exitCode == 0, r.err.constData());
+    QCOMPARE(probe(out).packets.value(0), 2000 * probe(clip("a1.rm")).packets.value(0));
     QFile::remove(out);
 }
 

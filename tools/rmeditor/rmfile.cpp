@@ -4,58 +4,26 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <limits>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#else
+#include <io.h>
+#endif
 
 namespace rm {
 
 namespace {
 
 constexpr size_t kChunkHeader = 10;       // id, size, version
-constexpr size_t kDataHeader = 18;        // chunk header, packet count, next DATA
-constexpr size_t kIndexHeader = 20;       // chunk header, entry count, stream, next INDX
-constexpr size_t kIndexEntry = 14;        // version, timestamp, offset, packet number
 constexpr size_t kPropSize = 50;
 constexpr uint32_t kMaxHeaderChunk = 16u << 20; // no header chunk of ours is near this
 constexpr uint16_t kMaxStreams = 255;
-constexpr size_t kBufferSize = 1u << 20;
 constexpr size_t kDirectWrite = 64u << 10; // written without a copy into our buffer
-
-uint32_t fourcc(const char *id)
-{
-    return uint32_t(uint8_t(id[0])) << 24 | uint32_t(uint8_t(id[1])) << 16
-           | uint32_t(uint8_t(id[2])) << 8 | uint32_t(uint8_t(id[3]));
-}
-
-const uint32_t kRMF = fourcc(".RMF");
-const uint32_t kPROP = fourcc("PROP");
-const uint32_t kMDPR = fourcc("MDPR");
-const uint32_t kCONT = fourcc("CONT");
-const uint32_t kDATA = fourcc("DATA");
-const uint32_t kINDX = fourcc("INDX");
-
-uint16_t be16(const uint8_t *p)
-{
-    return uint16_t(p[0] << 8 | p[1]);
-}
-
-uint32_t be32(const uint8_t *p)
-{
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
-}
-
-void put16(uint8_t *p, uint16_t v)
-{
-    p[0] = uint8_t(v >> 8);
-    p[1] = uint8_t(v);
-}
-
-void put32(uint8_t *p, uint32_t v)
-{
-    p[0] = uint8_t(v >> 24);
-    p[1] = uint8_t(v >> 16);
-    p[2] = uint8_t(v >> 8);
-    p[3] = uint8_t(v);
-}
 
 std::string fourccText(uint32_t id)
 {
@@ -97,25 +65,6 @@ private:
     const std::vector<uint8_t> &m_bytes;
     std::string m_where;
     size_t m_pos = 0;
-};
-
-// Appends big-endian fields to a byte vector.
-struct Builder {
-    std::vector<uint8_t> bytes;
-    void u8(uint8_t v) { bytes.push_back(v); }
-    void u16(uint16_t v) { uint8_t b[2]; put16(b, v); bytes.insert(bytes.end(), b, b + 2); }
-    void u32(uint32_t v) { uint8_t b[4]; put32(b, v); bytes.insert(bytes.end(), b, b + 4); }
-    void raw(const std::vector<uint8_t> &v) { bytes.insert(bytes.end(), v.begin(), v.end()); }
-    void raw(const std::string &v) { bytes.insert(bytes.end(), v.begin(), v.end()); }
-    size_t chunkStart(uint32_t id)
-    {
-        const size_t at = bytes.size();
-        u32(id);
-        u32(0); // size, set by chunkEnd
-        u16(0); // version
-        return at;
-    }
-    void chunkEnd(size_t at) { put32(&bytes[at + 4], uint32_t(bytes.size() - at)); }
 };
 
 struct ChunkHeader {
@@ -202,7 +151,8 @@ namespace {
 class FileInput : public Input
 {
 public:
-    FileInput(std::FILE *file, uint64_t size) : m_file(file), m_size(size), m_buffer(kBufferSize) {}
+    FileInput(std::FILE *file, uint64_t size, uint8_t *buffer, size_t capacity)
+        : m_file(file), m_size(size), m_data(buffer), m_capacity(capacity) {}
     ~FileInput() override { std::fclose(m_file); }
 
     size_t read(uint8_t *to, size_t n) override
@@ -211,7 +161,7 @@ public:
         while (done < n) {
             if (m_at == m_filled) {
                 refilling();
-                if (n - done >= m_buffer.size()) { // large reads skip the buffer
+                if (n - done >= m_capacity) { // large reads skip the buffer
                     const size_t got = std::fread(to + done, 1, n - done, m_file);
                     m_base += m_filled + got;
                     m_at = m_filled = 0;
@@ -220,12 +170,12 @@ public:
                 }
                 m_base += m_filled;
                 m_at = 0;
-                m_filled = std::fread(m_buffer.data(), 1, m_buffer.size(), m_file);
+                m_filled = std::fread(m_data, 1, m_capacity, m_file);
                 if (m_filled == 0)
                     break;
             }
             const size_t take = std::min(n - done, m_filled - m_at);
-            std::memcpy(to + done, m_buffer.data() + m_at, take);
+            std::memcpy(to + done, m_data + m_at, take);
             m_at += take;
             done += take;
         }
@@ -236,12 +186,12 @@ public:
         if (m_filled - m_at < n) {
             refilling();
             // Keep what is left, and fill the buffer up behind it.
-            std::memmove(m_buffer.data(), m_buffer.data() + m_at, m_filled - m_at);
+            std::memmove(m_data, m_data + m_at, m_filled - m_at);
             m_base += m_at;
             m_filled -= m_at;
             m_at = 0;
-            while (m_filled < m_buffer.size()) {
-                const size_t got = std::fread(m_buffer.data() + m_filled, 1, m_buffer.size() - m_filled, m_file);
+            while (m_filled < m_capacity) {
+                const size_t got = std::fread(m_data + m_filled, 1, m_capacity - m_filled, m_file);
                 if (got == 0)
                     break;
                 m_filled += got;
@@ -249,7 +199,7 @@ public:
             if (m_filled < n)
                 return nullptr;
         }
-        uint8_t *at = m_buffer.data() + m_at;
+        uint8_t *at = m_data + m_at;
         m_at += n;
         return at;
     }
@@ -295,8 +245,9 @@ private:
 
     std::FILE *m_file;
     uint64_t m_size;
-    std::vector<uint8_t> m_buffer;
-    uint64_t m_base = 0; // file position of m_buffer[0]
+    uint8_t *m_data;     // the buffer, maybe shared with inputs before and after this one
+    size_t m_capacity;
+    uint64_t m_base = 0; // file position of m_data[0]
     size_t m_at = 0, m_filled = 0;
     std::function<void()> m_refillHook;
 };
@@ -334,19 +285,18 @@ private:
 class FileOutput : public Output
 {
 public:
-    explicit FileOutput(std::FILE *file) : m_file(file), m_buffer(kBufferSize) {}
-    ~FileOutput() override
-    {
-        if (m_file)
-            std::fclose(m_file);
-    }
+    FileOutput(std::FILE *file, std::string name) : m_file(file), m_name(std::move(name)), m_buffer(kBufferSize) {}
+    ~FileOutput() override { std::fclose(m_file); }
     void finish() override
     {
         flush();
-        std::FILE *file = m_file;
-        m_file = nullptr;
-        if (std::fclose(file) != 0)
-            throw Error(std::string("write error: ") + std::strerror(errno));
+#ifdef _WIN32
+        const bool synced = _commit(_fileno(m_file)) == 0;
+#else
+        const bool synced = fsync(fileno(m_file)) == 0;
+#endif
+        if (!synced)
+            fail();
     }
 
     void write(const uint8_t *from, size_t n) override
@@ -366,7 +316,7 @@ public:
     {
         flush();
         if (!FileInput::seekTo(m_file, position))
-            throw Error(std::string("write error: ") + std::strerror(errno));
+            fail();
         m_pos = position;
     }
     uint64_t tell() const override { return m_pos; }
@@ -376,17 +326,19 @@ public:
             put(m_buffer.data(), m_used);
         m_used = 0;
         if (std::fflush(m_file) != 0)
-            throw Error(std::string("write error: ") + std::strerror(errno));
+            fail();
     }
 
 private:
+    [[noreturn]] void fail() const { throw Error(m_name + ": cannot be written: " + std::strerror(errno)); }
     void put(const uint8_t *from, size_t n)
     {
         if (std::fwrite(from, 1, n, m_file) != n)
-            throw Error(std::string("write error: ") + std::strerror(errno));
+            fail();
     }
 
     std::FILE *m_file;
+    std::string m_name; // the output as the user named it
     std::vector<uint8_t> m_buffer;
     size_t m_used = 0;
     uint64_t m_pos = 0;
@@ -405,11 +357,36 @@ private:
 
 } // namespace
 
-std::unique_ptr<Input> openFileInput(const std::string &path)
+std::unique_ptr<Input> openFileInput(const std::string &path, std::vector<uint8_t> &buffer, size_t capacity)
 {
+#ifdef _WIN32
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (!ec && std::filesystem::is_directory(status))
+        throw Error(path + ": is a folder");
+    if (!ec && !std::filesystem::is_regular_file(status))
+        throw Error(path + ": not a regular file");
     std::FILE *file = std::fopen(path.c_str(), "rb");
     if (!file)
         throw Error(path + ": " + std::strerror(errno));
+#else
+    // Opened without waiting, so that a FIFO cannot block us; anything but
+    // a regular file is refused before a byte is read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throw Error(path + ": " + std::strerror(errno));
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw Error(path + (S_ISDIR(st.st_mode) ? ": is a folder" : ": not a regular file"));
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE *file = fdopen(fd, "rb");
+    if (!file) {
+        ::close(fd);
+        throw Error(path + ": " + std::strerror(errno));
+    }
+#endif
     if (!FileInput::seekTo(file, 0, SEEK_END)) {
         std::fclose(file);
         throw Error(path + ": cannot be read as a file");
@@ -417,7 +394,9 @@ std::unique_ptr<Input> openFileInput(const std::string &path)
     const uint64_t size = FileInput::position(file);
     FileInput::seekTo(file, 0);
     std::setvbuf(file, nullptr, _IONBF, 0);
-    return std::make_unique<FileInput>(file, size);
+    if (buffer.size() < capacity)
+        buffer.resize(capacity);
+    return std::make_unique<FileInput>(file, size, buffer.data(), capacity);
 }
 
 std::unique_ptr<Input> memoryInput(const uint8_t *data, size_t size)
@@ -425,13 +404,10 @@ std::unique_ptr<Input> memoryInput(const uint8_t *data, size_t size)
     return std::make_unique<MemoryInput>(data, size);
 }
 
-std::unique_ptr<Output> createFileOutput(const std::string &path)
+std::unique_ptr<Output> fileOutput(std::FILE *file, const std::string &name)
 {
-    std::FILE *file = std::fopen(path.c_str(), "wbx"); // never an existing file
-    if (!file)
-        throw Error(path + ": " + std::strerror(errno));
     std::setvbuf(file, nullptr, _IONBF, 0);
-    return std::make_unique<FileOutput>(file);
+    return std::make_unique<FileOutput>(file, name);
 }
 
 std::unique_ptr<Output> nullOutput()
@@ -613,243 +589,6 @@ bool PacketReader::next(Packet &packet)
         ++m_seen;
         return true;
     }
-}
-
-// ---- the join ---------------------------------------------------------------
-
-namespace {
-
-struct StreamTotals {
-    uint64_t packets = 0, bytes = 0;
-    uint32_t maxPacket = 0, maxBitRate = 0, duration = 0;
-};
-
-struct IndexEntry {
-    uint32_t timestamp, offset, packetNumber;
-};
-
-bool sameStreams(const Header &a, const Header &b)
-{
-    if (a.streams.size() != b.streams.size())
-        return false;
-    for (size_t i = 0; i < a.streams.size(); ++i) {
-        const Stream &x = a.streams[i], &y = b.streams[i];
-        if (x.number != y.number || x.mime != y.mime || x.typeSpecific != y.typeSpecific)
-            return false;
-    }
-    return true;
-}
-
-uint32_t rate(uint64_t bytes, uint64_t durationMs)
-{
-    if (durationMs == 0)
-        return 0;
-    return uint32_t(std::min<uint64_t>(bytes * 8000 / durationMs, std::numeric_limits<uint32_t>::max()));
-}
-
-uint32_t narrow(uint64_t value, const char *what)
-{
-    if (value > std::numeric_limits<uint32_t>::max())
-        throw Error(std::string("the joined file would be too large (") + what + " beyond 32 bits)");
-    return uint32_t(value);
-}
-
-// The header section: .RMF, PROP, CONT, one MDPR per stream, and the DATA
-// chunk's own header. Its size does not depend on the numbers in it.
-std::vector<uint8_t> buildHeader(const Header &first, const Properties &p,
-                                 const std::vector<StreamTotals> &totals, uint32_t dataSize,
-                                 uint32_t packets)
-{
-    Builder b;
-    const uint32_t headers = 1 + (first.content.empty() ? 0 : 1) + 2 * uint32_t(first.streams.size()) + 1;
-    size_t at = b.chunkStart(kRMF);
-    b.u32(first.fileVersion);
-    b.u32(headers);
-    b.chunkEnd(at);
-
-    at = b.chunkStart(kPROP);
-    b.u32(p.maxBitRate);
-    b.u32(p.avgBitRate);
-    b.u32(p.maxPacketSize);
-    b.u32(p.avgPacketSize);
-    b.u32(p.numPackets);
-    b.u32(p.duration);
-    b.u32(p.preroll);
-    b.u32(p.indexOffset);
-    b.u32(p.dataOffset);
-    b.u16(p.numStreams);
-    b.u16(p.flags);
-    b.chunkEnd(at);
-
-    b.raw(first.content);
-
-    for (size_t i = 0; i < first.streams.size(); ++i) {
-        const Stream &s = first.streams[i];
-        const StreamTotals &t = totals[i];
-        at = b.chunkStart(kMDPR);
-        b.u16(s.number);
-        b.u32(t.maxBitRate);
-        b.u32(rate(t.bytes, t.duration));
-        b.u32(t.maxPacket);
-        b.u32(t.packets ? uint32_t(t.bytes / t.packets) : 0);
-        b.u32(s.startTime);
-        b.u32(s.preroll);
-        b.u32(t.duration);
-        b.u8(uint8_t(s.name.size()));
-        b.raw(s.name);
-        b.u8(uint8_t(s.mime.size()));
-        b.raw(s.mime);
-        b.u32(uint32_t(s.typeSpecific.size()));
-        b.raw(s.typeSpecific);
-        b.chunkEnd(at);
-    }
-
-    b.u32(kDATA);
-    b.u32(dataSize);
-    b.u16(0);
-    b.u32(packets);
-    b.u32(0); // no further DATA chunk
-    return b.bytes;
-}
-
-} // namespace
-
-void join(const std::vector<NamedInput> &inputs, Output &out)
-{
-    if (inputs.empty())
-        throw Error("no input");
-
-    std::vector<Header> headers;
-    headers.reserve(inputs.size());
-    for (const NamedInput &input : inputs)
-        headers.push_back(readHeader(*input.input, input.name));
-    const Header &first = headers.front();
-    for (size_t k = 1; k < headers.size(); ++k)
-        if (!sameStreams(first, headers[k]))
-            throw Error(inputs[k].name + ": its streams differ from those of " + inputs[0].name);
-
-    const size_t n = first.streams.size();
-    std::vector<StreamTotals> totals(n);
-    std::vector<std::vector<IndexEntry>> index(n);
-    auto streamIndex = [&](uint16_t number) {
-        for (size_t i = 0; i < n; ++i)
-            if (first.streams[i].number == number)
-                return i;
-        return size_t(0); // the reader has already refused undeclared streams
-    };
-
-    // A header of the final size now; the real numbers are written at the end.
-    Properties props;
-    std::vector<uint8_t> headerBytes = buildHeader(first, props, totals, 0, 0);
-    out.write(headerBytes.data(), headerBytes.size());
-    const uint64_t dataStart = headerBytes.size() - kDataHeader;
-
-    uint64_t shift = 0;     // ms: the durations of the inputs before this one
-    uint64_t packets = 0, bytes = 0;
-    uint32_t maxPacket = 0, maxBitRate = 0;
-    for (size_t k = 0; k < inputs.size(); ++k) {
-        Input &in = *inputs[k].input;
-        const Header &h = headers[k];
-        PacketReader reader(in, h, inputs[k].name);
-        Packet p;
-        uint64_t lastTimestamp = 0;
-        // Packets lie one after the other in the input's buffer: their
-        // timestamps are changed there, and each run of them goes to the
-        // output in one piece, before the buffer is refilled.
-        uint8_t *runStart = nullptr;
-        size_t runLength = 0;
-        auto writeRun = [&] {
-            if (runLength)
-                out.write(runStart, runLength);
-            runLength = 0;
-        };
-        in.setRefillHook(writeRun);
-        struct HookGuard {
-            Input &in;
-            ~HookGuard() { in.setRefillHook(nullptr); }
-        } guard{in};
-        while (reader.next(p)) {
-            uint8_t *bytes = in.view(p.length);
-            if (!bytes)
-                throw Error(inputs[k].name + ": truncated file (a packet ends early)");
-            const uint64_t timestamp = uint64_t(p.timestamp) + shift;
-            put32(bytes + 6, narrow(timestamp, "a timestamp"));
-            const size_t s = streamIndex(p.stream);
-            if (p.keyframe())
-                index[s].push_back({uint32_t(timestamp), narrow(out.tell() + runLength, "a packet offset"),
-                                    narrow(packets, "the packet count")});
-            if (runLength && runStart + runLength != bytes)
-                writeRun();
-            if (!runLength)
-                runStart = bytes;
-            runLength += p.length;
-            ++packets;
-            bytes += p.length;
-            maxPacket = std::max<uint32_t>(maxPacket, p.length);
-            totals[s].packets++;
-            totals[s].bytes += p.length;
-            totals[s].maxPacket = std::max<uint32_t>(totals[s].maxPacket, p.length);
-            lastTimestamp = std::max<uint64_t>(lastTimestamp, p.timestamp);
-        }
-        writeRun();
-        // How long this input lasts: its own word for it, else its streams',
-        // else its last packet.
-        uint64_t duration = h.properties.duration;
-        for (const Stream &st : h.streams)
-            if (duration == 0)
-                duration = std::max<uint64_t>(duration, st.duration);
-        if (duration == 0)
-            duration = lastTimestamp + 1;
-        for (size_t i = 0; i < n; ++i) {
-            const uint64_t own = h.streams[i].duration ? h.streams[i].duration : duration;
-            totals[i].duration = narrow(shift + own, "a duration");
-            totals[i].maxBitRate = std::max(totals[i].maxBitRate, h.streams[i].maxBitRate);
-        }
-        maxBitRate = std::max(maxBitRate, h.properties.maxBitRate);
-        shift += duration;
-    }
-    const uint64_t dataEnd = out.tell();
-
-    // One index chunk per stream, each pointing on to the next.
-    const uint64_t indexStart = dataEnd;
-    uint64_t at = indexStart;
-    for (size_t i = 0; i < n; ++i) {
-        const uint64_t size = kIndexHeader + kIndexEntry * uint64_t(index[i].size());
-        const uint64_t nextAt = at + size;
-        Builder b;
-        b.u32(kINDX);
-        b.u32(narrow(size, "an index size"));
-        b.u16(0);
-        b.u32(uint32_t(index[i].size()));
-        b.u16(first.streams[i].number);
-        b.u32(i + 1 < n ? narrow(nextAt, "an index offset") : 0);
-        for (const IndexEntry &e : index[i]) {
-            b.u16(0);
-            b.u32(e.timestamp);
-            b.u32(e.offset);
-            b.u32(e.packetNumber);
-        }
-        out.write(b.bytes.data(), b.bytes.size());
-        at = nextAt;
-    }
-    narrow(out.tell(), "the file size");
-
-    props.maxBitRate = maxBitRate;
-    props.duration = narrow(shift, "the duration");
-    props.avgBitRate = rate(bytes, shift);
-    props.maxPacketSize = maxPacket;
-    props.avgPacketSize = packets ? uint32_t(bytes / packets) : 0;
-    props.numPackets = narrow(packets, "the packet count");
-    props.preroll = first.properties.preroll;
-    props.indexOffset = narrow(indexStart, "the index offset");
-    props.dataOffset = narrow(dataStart, "the data offset");
-    props.numStreams = uint16_t(n);
-    props.flags = first.properties.flags;
-    headerBytes = buildHeader(first, props, totals, narrow(dataEnd - dataStart, "the data size"),
-                              props.numPackets);
-    out.seek(0);
-    out.write(headerBytes.data(), headerBytes.size());
-    out.seek(at);
 }
 
 } // namespace rm

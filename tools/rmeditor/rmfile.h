@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -11,6 +12,57 @@
 #include <vector>
 
 namespace rm {
+
+inline uint16_t be16(const uint8_t *p) { return uint16_t(p[0] << 8 | p[1]); }
+inline uint32_t be32(const uint8_t *p)
+{
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+}
+inline void put16(uint8_t *p, uint16_t v)
+{
+    p[0] = uint8_t(v >> 8);
+    p[1] = uint8_t(v);
+}
+inline void put32(uint8_t *p, uint32_t v)
+{
+    p[0] = uint8_t(v >> 24);
+    p[1] = uint8_t(v >> 16);
+    p[2] = uint8_t(v >> 8);
+    p[3] = uint8_t(v);
+}
+
+constexpr uint32_t fourcc(const char (&id)[5])
+{
+    return uint32_t(uint8_t(id[0])) << 24 | uint32_t(uint8_t(id[1])) << 16 | uint32_t(uint8_t(id[2])) << 8
+           | uint32_t(uint8_t(id[3]));
+}
+constexpr uint32_t kRMF = fourcc(".RMF");
+constexpr uint32_t kPROP = fourcc("PROP");
+constexpr uint32_t kMDPR = fourcc("MDPR");
+constexpr uint32_t kCONT = fourcc("CONT");
+constexpr uint32_t kDATA = fourcc("DATA");
+constexpr uint32_t kINDX = fourcc("INDX");
+constexpr size_t kDataHeader = 18;  // chunk header, packet count, next DATA
+constexpr size_t kBufferSize = 1u << 20;
+
+// Appends big-endian fields to a byte vector.
+struct Builder {
+    std::vector<uint8_t> bytes;
+    void u8(uint8_t v) { bytes.push_back(v); }
+    void u16(uint16_t v) { uint8_t b[2]; put16(b, v); bytes.insert(bytes.end(), b, b + 2); }
+    void u32(uint32_t v) { uint8_t b[4]; put32(b, v); bytes.insert(bytes.end(), b, b + 4); }
+    void raw(const std::vector<uint8_t> &v) { bytes.insert(bytes.end(), v.begin(), v.end()); }
+    void raw(const std::string &v) { bytes.insert(bytes.end(), v.begin(), v.end()); }
+    size_t chunkStart(uint32_t id)
+    {
+        const size_t at = bytes.size();
+        u32(id);
+        u32(0); // size, set by chunkEnd
+        u16(0); // version
+        return at;
+    }
+    void chunkEnd(size_t at) { put32(&bytes[at + 4], uint32_t(bytes.size() - at)); }
+};
 
 // Anything wrong with an input or the output; the message is one line for the user.
 struct Error : std::runtime_error {
@@ -46,12 +98,16 @@ public:
     virtual void finish() {}
 };
 
-// A file opened for reading, read through a large buffer of its own.
-std::unique_ptr<Input> openFileInput(const std::string &path);
+// A regular file opened for reading (anything else, such as a FIFO or a
+// device, is refused at once), read through `buffer`, which may be shared by
+// inputs opened one after the other; `capacity` is how much of it to use.
+std::unique_ptr<Input> openFileInput(const std::string &path, std::vector<uint8_t> &buffer,
+                                     size_t capacity);
 // A copy of bytes in memory (for the parser's fuzzing).
 std::unique_ptr<Input> memoryInput(const uint8_t *data, size_t size);
-// A new file for writing (never an existing one), written through a large buffer.
-std::unique_ptr<Output> createFileOutput(const std::string &path);
+// Writes to an open file through a large buffer; `name` is the output as the
+// user named it, for messages. finish() flushes it to the disk.
+std::unique_ptr<Output> fileOutput(std::FILE *file, const std::string &name);
 // Counts and forgets what is written.
 std::unique_ptr<Output> nullOutput();
 
@@ -114,14 +170,5 @@ private:
     bool m_inData = false;
     bool m_cutShort = false;     // the chunk claims more bytes than the file has
 };
-
-// Joins the inputs into `out`: one fresh header, every packet in order with
-// its timestamp moved on by the durations of the inputs before it, and a
-// fresh index per stream. Throws Error naming the input at fault.
-struct NamedInput {
-    std::string name;
-    Input *input;
-};
-void join(const std::vector<NamedInput> &inputs, Output &out);
 
 } // namespace rm
