@@ -73,8 +73,12 @@ int main(int argc, char **argv)
             ::stat(p.constData(), &st);
         }
     });
-    std::printf("sequential search, 10000 taken:  %8.2f ms  (found %s; floor of 10000 stat calls %.2f ms; target < 50 ms)\n",
+    std::printf("sequential search, 10000 taken:  %8.2f ms  (found %s; floor of 10000 stat calls %.2f ms; target < 10 ms)\n",
                 search, qPrintable(QFileInfo(found).fileName()), floor);
+    o.baseName = QStringLiteral("t?k*");
+    const double wildSearch = bestOf(1, [&] { found = OutputPath(o); });
+    std::printf("  the same with \"t?k*\" as base:   %8.2f ms  (found %s; one reading of the folder)\n", wildSearch,
+                qPrintable(QFileInfo(found).fileName()));
 
     // Common part of 32,767 entries of 60 characters.
     QStringList entries;

@@ -5,9 +5,12 @@
 // Environment:
 //   STANDIN_LOG       file that receives "cwd=…" and one "arg=…" line per argument
 //   STANDIN_MODE      "fail" (no output, exit 1), "empty" (0-byte output),
-//                     "exitcode" (full output, exit 3), "crash" (abort, no output)
+//                     "exitcode" (full output, exit 3), "crash" (abort, no output),
+//                     "partialcrash" (output written, then abort), "killed" (output
+//                     written, then SIGKILL)
 //   STANDIN_SLEEP_MS  milliseconds to wait before doing anything else
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -61,5 +64,9 @@ int main(int argc, char **argv)
         }
     }
     out.close();
+    if (mode == "partialcrash")
+        std::abort();
+    if (mode == "killed")
+        std::raise(SIGKILL);
     return mode == "exitcode" ? 3 : 0;
 }

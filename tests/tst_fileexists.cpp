@@ -42,6 +42,12 @@ void FileExistsTest::initTestCase()
     QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("folder.rm")));
     QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("sub")));
     QFile::link(m_dir.filePath(QStringLiteral("take0001.rm")), m_dir.filePath(QStringLiteral("link.rm")));
+    QFile::link(m_dir.filePath(QStringLiteral("gone.rm")), m_dir.filePath(QStringLiteral("dangling.rm")));
+    QFile::link(m_dir.filePath(QStringLiteral("sub")), m_dir.filePath(QStringLiteral("folderlink.rm")));
+    touch(QStringLiteral(".rm"));
+    QVERIFY(mkfifo(QFile::encodeName(m_dir.filePath(QStringLiteral("fifo.rm"))).constData(), 0600) == 0);
+    QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("w*?")));
+    touch(QStringLiteral("w*?/take0001.rm"));
 }
 
 void FileExistsTest::existence_data()
@@ -52,7 +58,13 @@ void FileExistsTest::existence_data()
     QTest::newRow("missing file") << "take0002.rm" << false;
     QTest::newRow("case differs") << "TAKE0001.rm" << false;
     QTest::newRow("folder") << "folder.rm" << false;
-    QTest::newRow("hidden file") << ".hidden.rm" << false;
+    QTest::newRow("dot-file") << ".hidden.rm" << true;
+    QTest::newRow("nameless .rm") << ".rm" << true;
+    QTest::newRow("FIFO") << "fifo.rm" << true;
+    QTest::newRow("dangling link") << "dangling.rm" << true;
+    QTest::newRow("link to a folder") << "folderlink.rm" << false;
+    QTest::newRow("wildcards in the folder part are literal") << "w*?/take0001.rm" << true;
+    QTest::newRow("missing file in a wildcard folder") << "w*?/take0002.rm" << false;
     QTest::newRow("brackets are literal") << "[live].rm" << true;
     QTest::newRow("space") << "a b.rm" << true;
     QTest::newRow("non-ascii") << "録画.rm" << true;
@@ -78,11 +90,13 @@ void FileExistsTest::wildcard_data()
     QTest::newRow("star matches nothing") << "zz*.rm" << false;
     QTest::newRow("star alone") << "*" << true;
     QTest::newRow("folder does not count") << "fold*" << false;
-    QTest::newRow("hidden does not count") << "*hidden*" << false;
+    QTest::newRow("dot-file counts") << "*hidden*" << true;
+    QTest::newRow("FIFO counts") << "fi?o.rm" << true;
     QTest::newRow("with bracket") << "[li*" << true;
     QTest::newRow("bracket is no class") << "[lv]*.rm" << false;
     QTest::newRow("question mark needs a char") << "take0001.rm?" << false;
     QTest::newRow("wildcard in folder part") << "s*/take0001.rm" << false;
+    QTest::newRow("wildcards in folder and name") << "w*?/t*.rm" << true;
     QTest::newRow("missing folder") << "nowhere/*.rm" << false;
 }
 

@@ -158,7 +158,10 @@ void JoinTest::toolFailures_data()
     QTest::newRow("no output") << QByteArray("fail") << false;
     QTest::newRow("zero bytes") << QByteArray("empty") << false;
     QTest::newRow("crash") << QByteArray("crash") << false;
-    QTest::newRow("exit code ignored") << QByteArray("exitcode") << true;
+    QTest::newRow("full output, exit code 3") << QByteArray("exitcode") << false;
+    QTest::newRow("output written, then a crash") << QByteArray("partialcrash") << false;
+    QTest::newRow("output written, then killed") << QByteArray("killed") << false;
+    QTest::newRow("clean end") << QByteArray() << true;
 }
 
 void JoinTest::toolFailures()

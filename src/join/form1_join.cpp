@@ -63,7 +63,7 @@ void Form1::RunJoin()
             return;
         }
     } else {
-        const ComposedPath composed = composeOutputPath(namingOptions(), testFileExists);
+        const ComposedPath composed = composeOutputPath(namingOptions());
         if (composed.status != ComposedPath::Status::Free
             && composed.status != ComposedPath::Status::Occupied) {
             QString message = messageFor(composed.status);
@@ -137,13 +137,15 @@ void Form1::RunJoin()
         run = m_platform.runAndWait(this, start);
     }
 
-    // 7. The result: a file with content at the output path.
     Picture1->hide();
     if (!run.started) {
         m_platform.messageBox(this, QStringLiteral("rmeditorを起動できませんでした:") + run.error);
         return;
     }
-    const bool joined = testFileExists(output) == Existence::Present && QFileInfo(output).size() > 0;
+    // 7. The result: the tool ended normally with exit code 0 and left a
+    // file with content at the output path. Anything else keeps the sources.
+    const bool joined = !run.crashed && run.exitCode == 0 && testFileExists(output) == Existence::Present
+                        && QFileInfo(output).size() > 0;
     if (!joined) {
         m_platform.beep();
         List2->addItem(QStringLiteral("作成に失敗しました:") + output);

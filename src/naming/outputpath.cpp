@@ -4,6 +4,8 @@
 
 #include <QDir>
 
+#include <memory>
+
 namespace {
 
 const QString kExtension = QStringLiteral(".rm");
@@ -87,6 +89,29 @@ ComposedPath sequentialPath(const QString &prefix, const QString &startNumber,
     }
 }
 
+ComposedPath composeOutputPath(const NamingOptions &options)
+{
+    if (options.mode != NamingOptions::Mode::Sequential)
+        return composeOutputPath(options, testFileExists);
+    // The sequential search reads the folder once, then confirms the name
+    // it settles on with one look of its own.
+    const QString folder = outputFolder(options);
+    std::unique_ptr<FolderListing> listing;
+    const ExistenceTest listed = [&](const QString &path) {
+        const QString name = path.mid(folder.size());
+        if (name.contains(QLatin1Char('/')) || name.contains(QDir::separator()))
+            return testFileExists(path); // a base name that reaches into a subfolder
+        if (!listing)
+            listing = std::make_unique<FolderListing>(folder);
+        const Existence e = listing->test(name);
+        return e == Existence::Unknown ? testFileExists(path) : e; // a folder we may search but not read
+    };
+    const ComposedPath found = composeOutputPath(options, listed);
+    if (found.status == ComposedPath::Status::Free && testFileExists(found.path) != Existence::Absent)
+        return composeOutputPath(options, testFileExists); // it changed meanwhile
+    return found;
+}
+
 ComposedPath composeOutputPath(const NamingOptions &options, const ExistenceTest &exists)
 {
     const QString folder = outputFolder(options);
@@ -106,6 +131,12 @@ ComposedPath composeOutputPath(const NamingOptions &options, const ExistenceTest
         break;
     }
     return sequentialPath(folder + trimSpaces(options.baseName), options.startNumber, exists);
+}
+
+QString OutputPath(const NamingOptions &options)
+{
+    const ComposedPath composed = composeOutputPath(options);
+    return composed.status == ComposedPath::Status::Free ? composed.path : QString();
 }
 
 QString OutputPath(const NamingOptions &options, const ExistenceTest &exists)

@@ -58,6 +58,9 @@ ComposedPath sequentialPath(const QString &prefix, const QString &startNumber,
                             const ExistenceTest &exists);
 
 ComposedPath composeOutputPath(const NamingOptions &options, const ExistenceTest &exists);
+// On the file system: the sequential search reads the folder once.
+ComposedPath composeOutputPath(const NamingOptions &options);
 
 // The preview: the composed path when it is free, otherwise an empty text.
-QString OutputPath(const NamingOptions &options, const ExistenceTest &exists = testFileExists);
+QString OutputPath(const NamingOptions &options, const ExistenceTest &exists);
+QString OutputPath(const NamingOptions &options);
