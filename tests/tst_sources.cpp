@@ -107,7 +107,8 @@ void SourcesTest::dropTargets_data()
 {
     QTest::addColumn<QString>("target");
     for (const char *name : {"Form1", "List1", "List2", "Text5", "Command2_0", "Command2_1", "Command2_2",
-                             "SSTab1", "SSTab1_tabs", "SSTab1_page0", "SSTab1_page1"})
+                             "SSTab1", "SSTab1_tabs", "SSTab1_page0", "SSTab1_page1", "Text1", "Text2",
+                             "Text3_0", "Text3_1", "Text4"})
         QTest::newRow(name) << QString::fromLatin1(name);
 }
 
@@ -121,9 +122,13 @@ void SourcesTest::dropTargets()
     QVERIFY(widget);
     const QString a = h.makeFile(QStringLiteral("clip01.rm"));
     const QString b = h.makeFile(QStringLiteral("clip02.rm"));
+    auto *box = qobject_cast<QLineEdit *>(widget);
+    const QString boxText = box ? box->text() : QString();
     auto data = fileDrop({a, b});
     QVERIFY(dropOn(widget, data.get()));
     QCOMPARE(entries(f), (QStringList{a, b}));
+    if (box && box != f.Text5)
+        QCOMPARE(box->text(), boxText); // a setting, never the dropped names
     QVERIFY(f.Command2[0]->isEnabled());
     QCOMPARE(f.Text5->text(), QDir::toNativeSeparators(h.dir()) + QDir::separator() + QStringLiteral("clip0.rm"));
     QCOMPARE(f.focusWidget(), f.Text5);
@@ -158,6 +163,12 @@ void SourcesTest::dropWithoutFiles()
     f.Text5->setText(QStringLiteral("old"));
     QVERIFY(dropOn(f.List2, &text));
     QCOMPARE(f.List1->count(), 1);
+    QCOMPARE(f.Text5->text(), QStringLiteral("/rec/a.rm"));
+
+    // Plain text dragged onto the preview is refused.
+    QMimeData plain;
+    plain.setText(QStringLiteral("typed"));
+    QVERIFY(!dropOn(f.Text5, &plain));
     QCOMPARE(f.Text5->text(), QStringLiteral("/rec/a.rm"));
 }
 

@@ -25,12 +25,14 @@ FileDropFilter::FileDropFilter(Handler handler, QObject *parent)
 {
 }
 
-void FileDropFilter::install(QWidget *target)
+void FileDropFilter::install(QWidget *target, OtherDrags other)
 {
     if (auto *area = qobject_cast<QAbstractScrollArea *>(target))
         target = area->viewport();
     target->setAcceptDrops(true);
     target->installEventFilter(this);
+    if (other == OtherDrags::Refuse)
+        m_refusing.append(target);
 }
 
 bool FileDropFilter::eventFilter(QObject *watched, QEvent *event)
@@ -39,15 +41,23 @@ bool FileDropFilter::eventFilter(QObject *watched, QEvent *event)
     case QEvent::DragEnter:
     case QEvent::DragMove: {
         auto *drag = static_cast<QDragMoveEvent *>(event);
-        if (!drag->mimeData()->hasUrls())
-            return false;
+        if (!drag->mimeData()->hasUrls()) {
+            if (!m_refusing.contains(watched))
+                return false;
+            drag->ignore();
+            return true;
+        }
         drag->acceptProposedAction();
         return true;
     }
     case QEvent::Drop: {
         auto *drop = static_cast<QDropEvent *>(event);
-        if (!drop->mimeData()->hasUrls())
-            return false;
+        if (!drop->mimeData()->hasUrls()) {
+            if (!m_refusing.contains(watched))
+                return false;
+            drop->ignore();
+            return true;
+        }
         drop->acceptProposedAction();
         m_handler(drop->mimeData());
         return true;

@@ -1,4 +1,5 @@
 #pragma once
+#include <QList>
 #include <QObject>
 #include <QStringList>
 #include <functional>
@@ -11,18 +12,21 @@ class QWidget;
 QStringList localFilesOf(const QMimeData *data);
 
 // Makes widgets accept file drops and hands every drop of URLs to one
-// callback. Drags without URLs are left to the widget itself.
+// callback, so that a text box never takes a file drop as text. Drags
+// without URLs are left to the widget itself, or refused.
 class FileDropFilter : public QObject
 {
 public:
     using Handler = std::function<void(const QMimeData *)>;
     FileDropFilter(Handler handler, QObject *parent);
 
-    void install(QWidget *target);
+    enum class OtherDrags { LeaveToWidget, Refuse };
+    void install(QWidget *target, OtherDrags other = OtherDrags::LeaveToWidget);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     Handler m_handler;
+    QList<QObject *> m_refusing; // targets that take nothing but files
 };

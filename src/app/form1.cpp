@@ -52,12 +52,15 @@ void Form1::setupDropTargets()
     auto *drops = new FileDropFilter([this](const QMimeData *data) { AddDroppedFiles(data); }, this);
     for (QWidget *target : {static_cast<QWidget *>(this), centralWidget(),
                             static_cast<QWidget *>(List1), static_cast<QWidget *>(List2),
-                            static_cast<QWidget *>(Text5), static_cast<QWidget *>(SSTab1),
-                            static_cast<QWidget *>(SSTab1->tabBar()), SSTab1->page(0),
-                            SSTab1->page(1)})
+                            static_cast<QWidget *>(SSTab1), static_cast<QWidget *>(SSTab1->tabBar()),
+                            SSTab1->page(0), SSTab1->page(1)})
         drops->install(target);
     for (QPushButton *button : Command2)
         drops->install(button);
+    // Files dropped on a settings box join the list; they never become its text.
+    for (QLineEdit *box : {Text1, Text2, Text3[0], Text3[1], Text4})
+        drops->install(box);
+    drops->install(Text5, FileDropFilter::OtherDrags::Refuse); // the preview takes no text at all
 }
 
 void Form1::setupConnections()
