@@ -58,6 +58,11 @@ void RulesTest::dialogSelection_data()
     QTest::newRow("empty names add nothing") << nat("C:\\r") + NUL + NUL + "a.rm" + NUL + NUL
                                              << QStringList{nat("C:\\r\\a.rm")} << nat("C:\\r\\");
     QTest::newRow("nothing") << QString() << QStringList{} << QString();
+    QTest::newRow("a file of another folder keeps its path")
+        << nat("\\rec") + NUL + "b.rm" + NUL + nat("\\other\\x.rm")
+        << QStringList{nat("\\other\\x.rm"), nat("\\rec\\b.rm")} << nat("\\other\\");
+    QTest::newRow("a quote in a name") << nat("\\rec") + NUL + "a\"b.rm" + NUL + "c.rm"
+                                       << QStringList{nat("\\rec\\a\"b.rm"), nat("\\rec\\c.rm")} << nat("\\rec\\");
     const QString longName = QString(300, QLatin1Char('n')) + ".rm";
     QTest::newRow("no length limit") << nat("C:\\r") + NUL + longName << QStringList{nat("C:\\r\\") + longName} << nat("C:\\r\\");
 }

@@ -63,10 +63,15 @@ DialogOutcome QtPlatform::showOpen(QWidget *parent, CommonDialogState &dialog)
     if (chosen.size() == 1) {
         dialog.fileName = QDir::toNativeSeparators(chosen.front());
     } else {
-        // Folder, NUL, then the names separated by NUL, as the control reports it.
-        QString result = QDir::toNativeSeparators(QFileInfo(chosen.front()).absolutePath());
-        for (const QString &path : chosen)
-            result += QChar(0) + QFileInfo(path).fileName();
+        // Folder, NUL, then the names separated by NUL, as the control reports
+        // it; a file from another folder (typed with its path) keeps its whole path.
+        const QString folder = QFileInfo(chosen.front()).absolutePath();
+        QString result = QDir::toNativeSeparators(folder);
+        for (const QString &path : chosen) {
+            const QFileInfo info(path);
+            result += QChar(0) + (info.absolutePath() == folder ? info.fileName()
+                                                                  : QDir::toNativeSeparators(info.absoluteFilePath()));
+        }
         dialog.fileName = result;
     }
     return DialogOutcome::Chosen;

@@ -27,12 +27,17 @@ DialogSelection parseDialogSelection(const QString &result)
     QString folder = result.left(nul);
     if (!folder.endsWith(sep))
         folder += sep;
-    selection.folder = folder;
 
+    // Names, or whole paths for files of other folders.
     QStringList names = result.mid(nul + 1).split(QChar(0), Qt::SkipEmptyParts);
-    sortLikeListBox(names);
     selection.paths.reserve(names.size());
     for (const QString &name : std::as_const(names))
-        selection.paths.append(folder + name);
+        selection.paths.append(QDir::isAbsolutePath(name) ? name : folder + name);
+    sortLikeListBox(selection.paths);
+    if (selection.paths.isEmpty())
+        return selection;
+    // The folder of the selection: the one of its first file.
+    const QString &head = selection.paths.front();
+    selection.folder = head.left(head.lastIndexOf(sep) + 1);
     return selection;
 }
