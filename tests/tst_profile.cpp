@@ -42,6 +42,8 @@ void ProfileTest::readString_data()
     QTest::newRow("comment is no key") << QByteArray("[shoki]\n;name2=c\n") << QByteArray("name2") << QByteArray("DEF");
     QTest::newRow("no final newline") << QByteArray("[shoki]\nname2=end") << QByteArray("name2") << QByteArray("end");
     QTest::newRow("equals in value") << QByteArray("[shoki]\nname2=a=b\n") << QByteArray("name2") << QByteArray("a=b");
+    QTest::newRow("CR-only line ends") << QByteArray("[other]\rname2=no\r[shoki]\rname2=cr\r") << QByteArray("name2") << QByteArray("cr");
+    QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBF[shoki]\r\nname2=bom\r\n") << QByteArray("name2") << QByteArray("bom");
     QTest::newRow("binary garbage") << QByteArray("\x00\xff\x01\n[shoki]\n\x00\nname2=ok\n", 23) << QByteArray("name2") << QByteArray("ok");
 }
 
@@ -86,17 +88,21 @@ void ProfileTest::write_data()
     QTest::newRow("new file") << QByteArray() << QByteArray("[shoki]\r\nk=v\r\n");
     QTest::newRow("replace in place")
         << QByteArray("; note\n[shoki]\nK=old\nz=1\n[b]\nq=2\n")
-        << QByteArray("; note\n[shoki]\nk=v\r\nz=1\n[b]\nq=2\n");
+        << QByteArray("; note\n[shoki]\nk=v\nz=1\n[b]\nq=2\n");
     QTest::newRow("append at end of section")
         << QByteArray("[shoki]\r\na=1\r\n\r\n[b]\r\nq=2\r\n")
         << QByteArray("[shoki]\r\na=1\r\nk=v\r\n\r\n[b]\r\nq=2\r\n");
     QTest::newRow("section missing, no final newline")
-        << QByteArray("[b]\nq=2") << QByteArray("[b]\nq=2\r\n[shoki]\r\nk=v\r\n");
+        << QByteArray("[b]\nq=2") << QByteArray("[b]\nq=2\n[shoki]\nk=v\n");
     QTest::newRow("last line of section without newline")
-        << QByteArray("[shoki]\na=1") << QByteArray("[shoki]\na=1\r\nk=v\r\n");
+        << QByteArray("[shoki]\na=1") << QByteArray("[shoki]\na=1\nk=v\n");
+    QTest::newRow("one line, no line end") << QByteArray("[shoki]") << QByteArray("[shoki]\r\nk=v\r\n");
+    QTest::newRow("CR-only file keeps its line ends") << QByteArray("[shoki]\ra=1\r") << QByteArray("[shoki]\ra=1\rk=v\r");
+    QTest::newRow("LF file, new section") << QByteArray("[b]\nq=2\n") << QByteArray("[b]\nq=2\n[shoki]\nk=v\n");
+    QTest::newRow("byte order mark kept") << QByteArray("\xEF\xBB\xBF[shoki]\r\n") << QByteArray("\xEF\xBB\xBF[shoki]\r\nk=v\r\n");
     QTest::newRow("comments and foreign keys kept")
         << QByteArray("[shoki]\n; keep me\nfoo = bar \n")
-        << QByteArray("[shoki]\n; keep me\nfoo = bar \nk=v\r\n");
+        << QByteArray("[shoki]\n; keep me\nfoo = bar \nk=v\n");
 }
 
 void ProfileTest::write()
@@ -132,8 +138,11 @@ void ProfileTest::encodingRoundTrip()
     const QByteArray bytes = ansi::encode(text);
     QCOMPARE(bytes.toHex(), QByteArray("443a5c985e89e65cc3bdc4878231"));
     QCOMPARE(ansi::decode(bytes), text);
-    // A character the code page lacks does not survive.
-    QVERIFY(ansi::decode(ansi::encode(QStringLiteral("🎵"))) != QStringLiteral("🎵"));
+    // A character the code page lacks becomes "?"; bytes that are no
+    // character never come back as control characters.
+    QCOMPARE(ansi::encode(QStringLiteral("a🎵b€")), QByteArray("a?b?"));
+    for (QChar c : ansi::decode(QByteArray("\x80\xa0\xfd\xfe\xff\x81", 6)))
+        QVERIFY(c.unicode() >= 0xa0 || c.unicode() < 0x80);
 }
 
 void ProfileTest::saveReplacesWholeFile()
@@ -164,7 +173,7 @@ void ProfileTest::unreadableAndHugeFiles()
     QCOMPARE(doc.readString("shoki", "name4", {}), QByteArray("007"));
     doc.writeString("shoki", "path", "p");
     QVERIFY(doc.content().startsWith(big));
-    QVERIFY(doc.content().endsWith("name4=007\npath=p\r\n"));
+    QVERIFY(doc.content().endsWith("name4=007\npath=p\n"));
 }
 
 QTEST_GUILESS_MAIN(ProfileTest)

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -50,6 +51,9 @@ private slots:
     void maximisedStoresNormalPlacement();
     void placementOffScreenComesBack();
     void unwritableFolderIsSilent();
+    void fileForms_data();
+    void fileForms();
+    void installedCopyUsesConfigFolder();
 };
 
 void SettingsTest::defaultsAndFirstFile()
@@ -189,9 +193,10 @@ void SettingsTest::foreignContentSurvives()
     QCOMPARE(qRound(twips::fromPixels(f.frameGeometry().x(), &f) / 15.0) * 15, 120);
     QVERIFY(f.close());
     const QByteArray ini = h.readIni();
-    QVERIFY(ini.startsWith("; written by hand\n[other]\nkeep=1\n\n[shoki]\nextra = yes \npath=/t/rmeditor\r\nx1="));
-    QVERIFY(ini.endsWith("name5=\r\n\n[tail]\nz=\"q\"\n"));
-    QVERIFY(ini.contains("\r\npath2="));
+    QVERIFY(ini.startsWith("; written by hand\n[other]\nkeep=1\n\n[shoki]\nextra = yes \npath=/t/rmeditor\nx1="));
+    QVERIFY(ini.endsWith("name5=\n\n[tail]\nz=\"q\"\n"));
+    QVERIFY(ini.contains("\npath2="));
+    QVERIFY(!ini.contains('\r')); // the file's own line ends
 }
 
 void SettingsTest::maximisedStoresNormalPlacement()
@@ -239,6 +244,57 @@ void SettingsTest::unwritableFolderIsSilent()
     chmod(QFile::encodeName(h.dir()).constData(), 0700);
     QVERIFY(!QFile::exists(h.iniPath()));
     QCOMPARE(h.platform.messages.size(), 1); // only the start-up's request for the tool
+}
+
+// Files as other editors and systems leave them: their lines and marks survive.
+void SettingsTest::fileForms_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("savedStart");
+    QTest::addColumn<QByteArray>("neverSaved");
+    QTest::newRow("CR-only line ends") << QByteArray("[shoki]\rpath=/t/rmeditor\rname2=abc\r")
+                                       << QByteArray("[shoki]\rpath=/t/rmeditor\rname2=") << QByteArray("\n");
+    QTest::newRow("UTF-8 byte order mark") << QByteArray("\xEF\xBB\xBF[shoki]\r\npath=/t/rmeditor\r\n")
+                                           << QByteArray("\xEF\xBB\xBF[shoki]\r\npath=/t/rmeditor\r\n")
+                                           << QByteArray("\n[shoki]");
+}
+
+void SettingsTest::fileForms()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, savedStart);
+    QFETCH(QByteArray, neverSaved);
+    Harness h;
+    h.writeIni(before);
+    Form1 &f = h.start();
+    QCOMPARE(f.Text2->text(), QStringLiteral("/t/rmeditor"));
+    QVERIFY(f.close());
+    const QByteArray saved = h.readIni();
+    QVERIFY2(saved.startsWith(savedStart), saved.constData());
+    QVERIFY2(!saved.contains(neverSaved), saved.constData());
+}
+
+void SettingsTest::installedCopyUsesConfigFolder()
+{
+    // A settings file that is a FIFO is neither read (no hang) nor replaced.
+    {
+        Harness h;
+        QVERIFY(mkfifo(QFile::encodeName(h.iniPath()).constData(), 0600) == 0);
+        Form1 &f = h.start();
+        QVERIFY(f.close());
+        QVERIFY(!QFileInfo(h.iniPath()).isFile());
+    }
+    if (geteuid() == 0)
+        QSKIP("root writes into any folder");
+    Harness h;
+    chmod(QFile::encodeName(h.dir()).constData(), 0500);
+    Form1 &f = h.startWithTool();
+    QVERIFY(f.close());
+    chmod(QFile::encodeName(h.dir()).constData(), 0700);
+    QVERIFY(!QFile::exists(h.iniPath()));
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    QVERIFY(config.startsWith(h.configHome.path()));
+    QVERIFY(QFile::exists(config + QStringLiteral("/tapeknot.ini")));
 }
 
 QTEST_MAIN(SettingsTest)

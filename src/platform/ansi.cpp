@@ -26,15 +26,33 @@ QByteArray encode(const QString &text)
     QStringEncoder encoder(codePageName());
     if (!encoder.isValid())
         return text.toLocal8Bit();
-    return encoder.encode(text);
+    const QByteArray whole = encoder.encode(text);
+    if (decode(whole) == text)
+        return whole;
+    // A character the code page lacks becomes "?", as the system's own
+    // conversion writes it.
+    QByteArray out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype width = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QString one = text.mid(i, width);
+        QStringEncoder single(codePageName());
+        const QByteArray bytes = single.encode(one);
+        out += decode(bytes) == one ? bytes : QByteArray("?");
+        i += width - 1;
+    }
+    return out;
 }
 
 QString decode(const QByteArray &bytes)
 {
     QStringDecoder decoder(codePageName());
-    if (!decoder.isValid())
-        return QString::fromLocal8Bit(bytes);
-    return decoder.decode(bytes);
+    QString text = decoder.isValid() ? decoder.decode(bytes) : QString::fromLocal8Bit(bytes);
+    // Bytes that are no character of the code page must not come back as
+    // control characters.
+    for (QChar &c : text)
+        if (c.unicode() >= 0x80 && c.unicode() <= 0x9f)
+            c = QChar(QChar::ReplacementCharacter);
+    return text;
 }
 
 bool isLeadByte(unsigned char byte)

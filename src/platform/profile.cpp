@@ -3,6 +3,7 @@
 #include "platform/ansi.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <limits>
@@ -10,6 +11,7 @@
 namespace {
 
 const QByteArray kCrLf = "\r\n";
+const QByteArray kUtf8Bom = "\xEF\xBB\xBF";
 
 bool isBlank(char c)
 {
@@ -77,34 +79,54 @@ QByteArray valueOf(const QByteArray &line)
 
 ProfileDocument::ProfileDocument(const QByteArray &content)
 {
+    // A UTF-8 byte order mark is kept aside and written back as it was.
     qsizetype pos = 0;
+    if (content.startsWith(kUtf8Bom)) {
+        m_bom = true;
+        pos = kUtf8Bom.size();
+    }
+    // Lines end in CRLF, LF or a lone CR; each keeps its own.
+    m_eol.clear();
     while (pos < content.size()) {
-        const qsizetype nl = content.indexOf('\n', pos);
+        qsizetype end = pos;
+        while (end < content.size() && content[end] != '\n' && content[end] != '\r')
+            ++end;
         Line line;
-        if (nl < 0) {
-            line.text = content.mid(pos);
-            pos = content.size();
-        } else {
-            qsizetype textEnd = nl;
-            if (textEnd > pos && content[textEnd - 1] == '\r') {
-                --textEnd;
-                line.eol = kCrLf;
-            } else {
-                line.eol = "\n";
-            }
-            line.text = content.mid(pos, textEnd - pos);
-            pos = nl + 1;
+        line.text = content.mid(pos, end - pos);
+        if (end < content.size()) {
+            const bool crLf = content[end] == '\r' && end + 1 < content.size() && content[end + 1] == '\n';
+            line.eol = crLf ? kCrLf : content.mid(end, 1);
+            if (m_eol.isEmpty())
+                m_eol = line.eol; // lines we add follow the file's own style
         }
+        pos = end + line.eol.size();
         m_lines.push_back(std::move(line));
     }
+    if (m_eol.isEmpty())
+        m_eol = kCrLf;
 }
 
-ProfileDocument ProfileDocument::load(const QString &path)
+ProfileDocument ProfileDocument::load(const QString &path, LoadResult *result)
 {
+    LoadResult dummy;
+    LoadResult &r = result ? *result : dummy;
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink()) {
+        r = LoadResult::Missing;
+        return {};
+    }
+    // Only a regular file is read: a FIFO or a device would block or never end.
+    r = LoadResult::Unreadable;
+    if (!info.isFile())
+        return {};
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    return ProfileDocument(file.readAll());
+    const QByteArray content = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return {};
+    r = LoadResult::Read;
+    return ProfileDocument(content);
 }
 
 int ProfileDocument::findSection(const QByteArray &section) const
@@ -186,13 +208,13 @@ void ProfileDocument::writeString(const QByteArray &section, const QByteArray &k
     // A value is one line; a line break inside it would forge other keys.
     QByteArray clean = value;
     clean.replace('\r', ' ').replace('\n', ' ');
-    Line line{key + '=' + clean, kCrLf};
+    Line line{key + '=' + clean, m_eol};
 
     int header = findSection(section);
     if (header < 0) {
         if (!m_lines.empty() && m_lines.back().eol.isEmpty())
-            m_lines.back().eol = kCrLf;
-        m_lines.push_back({'[' + section + ']', kCrLf});
+            m_lines.back().eol = m_eol;
+        m_lines.push_back({'[' + section + ']', m_eol});
         m_lines.push_back(std::move(line));
         return;
     }
@@ -206,7 +228,7 @@ void ProfileDocument::writeString(const QByteArray &section, const QByteArray &k
     while (insertAt - 1 > header && trimBlanks(m_lines[size_t(insertAt - 1)].text).isEmpty())
         --insertAt;
     if (m_lines[size_t(insertAt - 1)].eol.isEmpty())
-        m_lines[size_t(insertAt - 1)].eol = kCrLf;
+        m_lines[size_t(insertAt - 1)].eol = m_eol;
     m_lines.insert(m_lines.begin() + insertAt, std::move(line));
 }
 
@@ -216,7 +238,9 @@ QByteArray ProfileDocument::content() const
     for (const Line &line : m_lines)
         size += line.text.size() + line.eol.size();
     QByteArray out;
-    out.reserve(size);
+    out.reserve(size + kUtf8Bom.size());
+    if (m_bom)
+        out += kUtf8Bom;
     for (const Line &line : m_lines) {
         out += line.text;
         out += line.eol;
@@ -227,6 +251,8 @@ QByteArray ProfileDocument::content() const
 bool ProfileDocument::save(const QString &path) const
 {
     QSaveFile file(path);
+    // A writable file in a folder that takes no new file is rewritten in place.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     file.write(content());

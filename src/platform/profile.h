@@ -11,15 +11,18 @@
 // The whole file is held as its original lines, so that everything the
 // program does not own (other sections, other keys, comments, blank lines,
 // the order of it all) is written back exactly as it was read. Lines the
-// program writes end in CRLF. Values are raw bytes in the ANSI code page.
+// program writes end like the file's own lines (CRLF in a new file). Values
+// are raw bytes in the ANSI code page.
 class ProfileDocument
 {
 public:
     ProfileDocument() = default;
     explicit ProfileDocument(const QByteArray &content);
 
-    // A missing or unreadable file gives an empty document.
-    static ProfileDocument load(const QString &path);
+    enum class LoadResult { Read, Missing, Unreadable };
+    // A missing or unreadable file gives an empty document; `result` tells
+    // which, since a file that could not be read must not be written over.
+    static ProfileDocument load(const QString &path, LoadResult *result = nullptr);
 
     int readInt(const QByteArray &section, const QByteArray &key, int defaultValue) const;
 
@@ -52,4 +55,6 @@ private:
     const Line *findValueLine(const QByteArray &section, const QByteArray &key) const;
 
     std::vector<Line> m_lines;
+    QByteArray m_eol = "\r\n"; // the line end of lines we add: the file's first, else CRLF
+    bool m_bom = false;  // the file began with a UTF-8 byte order mark
 };

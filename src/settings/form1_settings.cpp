@@ -11,6 +11,8 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -34,7 +36,16 @@ QString singleText(double value)
 
 QString Form1::settingsPath() const
 {
-    return m_programDir + QDir::separator() + QString::fromLatin1(settingkeys::kFileName);
+    // Beside the program wherever it is or can be; an installed copy, whose
+    // folder takes no new file, keeps it in the user's configuration folder.
+    const QString beside = m_programDir + QDir::separator() + QString::fromLatin1(settingkeys::kFileName);
+    const QFileInfo besideInfo(beside);
+    if (besideInfo.exists() || besideInfo.isSymLink() || QFileInfo(m_programDir).isWritable())
+        return beside;
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    if (folder.isEmpty())
+        return beside;
+    return QDir::toNativeSeparators(folder) + QDir::separator() + QString::fromLatin1(settingkeys::kFileName);
 }
 
 Form1::Placement Form1::LoadPlacement(const ProfileDocument &settings)
@@ -99,7 +110,11 @@ void Form1::LoadSettings(const ProfileDocument &settings)
 
 void Form1::SaveSettings()
 {
-    ProfileDocument settings = ProfileDocument::load(settingsPath());
+    const QString path = settingsPath();
+    ProfileDocument::LoadResult loaded;
+    ProfileDocument settings = ProfileDocument::load(path, &loaded);
+    if (loaded == ProfileDocument::LoadResult::Unreadable)
+        return; // what it holds is unknown: never write over it
     auto put = [&](const char *key, const QString &value) {
         settings.writeString(kSection, key, ansi::encode(value));
     };
@@ -135,5 +150,6 @@ void Form1::SaveSettings()
     put("name5", Text4->text());
 
     // A file that cannot be written is not reported; the program ends as usual.
-    settings.save(settingsPath());
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    settings.save(path);
 }

@@ -9,6 +9,11 @@
 #include <QFile>
 #include <QLineEdit>
 
+Harness::Harness()
+{
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome.path()));
+}
+
 void Harness::writeIni(const QByteArray &content)
 {
     QFile file(iniPath());

@@ -19,7 +19,9 @@
 // A main window over the fake platform, with its program folder (and so its
 // tapeknot.ini) in a temporary folder of its own.
 struct Harness {
+    Harness();
     QTemporaryDir programDir;
+    QTemporaryDir configHome; // the user's configuration folder, kept out of the real one
     FakePlatform platform;
     std::unique_ptr<Form1> form;
 
