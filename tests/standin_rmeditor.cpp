@@ -8,6 +8,7 @@
 //                     "exitcode" (full output, exit 3), "crash" (abort, no output),
 //                     "partialcrash" (output written, then abort), "killed" (output
 //                     written, then SIGKILL)
+//   STANDIN_SPEW_MB   megabytes of output without a line break, first of all
 //   STANDIN_SLEEP_MS  milliseconds to wait before doing anything else
 #include <chrono>
 #include <csignal>
@@ -23,6 +24,12 @@
 
 int main(int argc, char **argv)
 {
+    if (const char *spew = std::getenv("STANDIN_SPEW_MB")) {
+        const std::string block(1 << 20, 'x');
+        for (int i = std::atoi(spew); i > 0; --i)
+            std::fwrite(block.data(), 1, block.size(), stdout);
+        std::fflush(stdout);
+    }
     if (const char *sleep = std::getenv("STANDIN_SLEEP_MS"))
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(sleep)));
 

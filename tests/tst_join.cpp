@@ -6,6 +6,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QPlainTextEdit>
+#include <QTextBlock>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -420,6 +422,29 @@ void JoinTest::consoleWindowWhileRunning()
     h->platform.choose(rec + QStringLiteral("second.rm"));
     run();
     QVERIFY(!shown);
+
+    // 60 MB without a line break: the window keeps a bounded text and goes on.
+    qputenv("STANDIN_SPEW_MB", "60");
+    qputenv("STANDIN_SLEEP_MS", "1500");
+    f->Check1[1]->setChecked(true);
+    f->Text5->setText(rec + QStringLiteral("third.rm"));
+    int longest = 0, blocks = 0;
+    h->platform.whileToolRunsDelayMs = 1200;
+    h->platform.whileToolRuns = [&] {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            for (auto *text : w->findChildren<QPlainTextEdit *>()) {
+                blocks = text->document()->blockCount();
+                for (QTextBlock b = text->document()->begin(); b.isValid(); b = b.next())
+                    longest = qMax(longest, b.length());
+            }
+    };
+    QElapsedTimer clock;
+    clock.start();
+    run();
+    qunsetenv("STANDIN_SPEW_MB");
+    QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(blocks > 1 && blocks <= 5000);
+    QVERIFY(longest <= 4097);
 }
 
 void JoinTest::resultLinesAccumulate()

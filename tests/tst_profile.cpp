@@ -5,6 +5,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 class ProfileTest : public QObject
 {
     Q_OBJECT
@@ -158,6 +161,17 @@ void ProfileTest::saveReplacesWholeFile()
     // Nothing but the file itself is left in the folder.
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"tapeknot.ini"});
     QVERIFY(!doc.save(dir.filePath(QStringLiteral("no/such/folder/tapeknot.ini"))));
+
+    // A folder that takes no new file: the file is rewritten in place.
+    if (geteuid() != 0) {
+        chmod(QFile::encodeName(dir.path()).constData(), 0500);
+        doc.writeString("shoki", "k", "w");
+        const bool saved = doc.save(path);
+        chmod(QFile::encodeName(dir.path()).constData(), 0700);
+        QVERIFY(saved);
+        QVERIFY(file.seek(0));
+        QCOMPARE(file.readAll(), QByteArray("[x]\r\ny=1\r\n[shoki]\r\nk=w\r\n"));
+    }
 }
 
 void ProfileTest::unreadableAndHugeFiles()

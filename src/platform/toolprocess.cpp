@@ -5,6 +5,8 @@
 #include <QFontDatabase>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QStringDecoder>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -32,16 +34,51 @@ public:
         layout->setContentsMargins(0, 0, 0, 0);
         layout->addWidget(m_text);
         resize(640, 320);
+        m_flush.setSingleShot(true);
+        m_flush.setInterval(100);
+        connect(&m_flush, &QTimer::timeout, this, [this] { flush(); });
     }
+    // Output arrives in pieces of any size, lines of any length. It is shown
+    // ten times a second at most, only its last part when much arrived
+    // meanwhile, and a very long line is broken, so the window never holds
+    // more than a few thousand short lines, whatever the tool prints.
     void append(const QByteArray &bytes)
     {
-        m_text->moveCursor(QTextCursor::End);
-        m_text->insertPlainText(QString::fromLocal8Bit(bytes));
-        m_text->moveCursor(QTextCursor::End);
+        m_pending += bytes;
+        if (m_pending.size() > kKeptPiece)
+            m_pending.remove(0, m_pending.size() - kKeptPiece);
+        if (!m_flush.isActive())
+            m_flush.start();
     }
 
 private:
+    void flush()
+    {
+        const QString text = m_decoder.decode(m_pending);
+        m_pending.clear();
+        QString broken;
+        broken.reserve(text.size() + text.size() / kLongestLine + 1);
+        for (const QChar c : text) {
+            if (c == QLatin1Char('\n')) {
+                m_lineLength = 0;
+            } else if (++m_lineLength > kLongestLine) {
+                broken += QLatin1Char('\n');
+                m_lineLength = 1;
+            }
+            broken += c;
+        }
+        m_text->moveCursor(QTextCursor::End);
+        m_text->insertPlainText(broken);
+        m_text->moveCursor(QTextCursor::End);
+    }
+
+    static constexpr qsizetype kKeptPiece = 256 * 1024;
+    static constexpr qsizetype kLongestLine = 4096;
     QPlainTextEdit *m_text;
+    QStringDecoder m_decoder{QStringDecoder::System}; // keeps a character split between pieces
+    qsizetype m_lineLength = 0;
+    QByteArray m_pending;  // arrived, not yet shown
+    QTimer m_flush;
 };
 
 } // namespace
