@@ -25,6 +25,8 @@ private slots:
     void startNumberFilter_data();
     void startNumberFilter();
     void inputMethodDigitsOnly();
+    void focusReasons_data();
+    void focusReasons();
 
 private:
     void leave(QLineEdit *edit);
@@ -172,9 +174,12 @@ void PreviewTest::startNumberFilter()
     f->Text3[1]->end(false);
     QTest::keyClicks(f->Text3[1], typed);
     QCOMPARE(f->Text3[1]->text(), result);
-    // Backspace is a control character and passes.
+    // Backspace and Delete are control characters and pass.
     QTest::keyClick(f->Text3[1], Qt::Key_Backspace);
     QCOMPARE(f->Text3[1]->text(), result.chopped(1));
+    f->Text3[1]->home(false);
+    QTest::keyClick(f->Text3[1], Qt::Key_Delete);
+    QCOMPARE(f->Text3[1]->text(), result.mid(1).chopped(1));
     // The base name takes any character.
     f->Text3[0]->setFocus();
     QTest::keyClicks(f->Text3[0], QStringLiteral("a -"));
@@ -188,6 +193,9 @@ void PreviewTest::inputMethodDigitsOnly()
     QKeyEvent wide(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QStringLiteral("１"));
     QApplication::sendEvent(f->Text3[1], &wide);
     QCOMPARE(f->Text3[1]->text(), QStringLiteral("0001"));
+    QKeyEvent several(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QStringLiteral("1a"));
+    QApplication::sendEvent(f->Text3[1], &several); // every character judged, not the first alone
+    QCOMPARE(f->Text3[1]->text(), QStringLiteral("0001"));
     QInputMethodEvent kanji;
     kanji.setCommitString(QStringLiteral("１２"));
     QApplication::sendEvent(f->Text3[1], &kanji);
@@ -196,6 +204,30 @@ void PreviewTest::inputMethodDigitsOnly()
     digits.setCommitString(QStringLiteral("5"));
     QApplication::sendEvent(f->Text3[1], &digits);
     QCOMPARE(f->Text3[1]->text(), QStringLiteral("00015"));
+}
+
+void PreviewTest::focusReasons_data()
+{
+    QTest::addColumn<int>("reason");
+    QTest::addColumn<bool>("refreshes");
+    QTest::newRow("tab") << int(Qt::TabFocusReason) << true;
+    QTest::newRow("mouse") << int(Qt::MouseFocusReason) << true;
+    QTest::newRow("other") << int(Qt::OtherFocusReason) << true;
+    QTest::newRow("menu opened") << int(Qt::PopupFocusReason) << false;
+    QTest::newRow("menu bar") << int(Qt::MenuBarFocusReason) << false;
+    QTest::newRow("another window") << int(Qt::ActiveWindowFocusReason) << false;
+}
+
+void PreviewTest::focusReasons()
+{
+    QFETCH(int, reason);
+    QFETCH(bool, refreshes);
+    f->AddSources({QStringLiteral("/rec/live_01.rm")});
+    f->Option1[1]->setChecked(true);
+    f->Text5->setText(QStringLiteral("stale"));
+    QFocusEvent out(QEvent::FocusOut, Qt::FocusReason(reason));
+    QApplication::sendEvent(f->Text1, &out);
+    QCOMPARE(f->Text5->text() != QStringLiteral("stale"), refreshes);
 }
 
 QTEST_MAIN(PreviewTest)

@@ -1,5 +1,7 @@
 #include "app/form1.h"
 
+#include <QWindow>
+
 #include "app/filedrop.h"
 #include "app/tabcontrol.h"
 #include "app/twips.h"
@@ -166,10 +168,15 @@ void Form1::applyKeepOnTop(bool onTop)
                                         : windowFlags() & ~Qt::WindowStaysOnTopHint;
     if (flags == windowFlags())
         return;
-    const bool wasVisible = isVisible();
-    setWindowFlags(flags);
-    if (wasVisible)
-        show();
+    if (QWindow *window = windowHandle()) {
+        // Change the stacking of the window as it is (on X11 the window
+        // manager's "above" state): re-creating it would lose its maximised
+        // state and the normal placement behind it.
+        overrideWindowFlags(flags);
+        window->setFlags(flags);
+        return;
+    }
+    setWindowFlags(flags); // not created yet: taken up at the first show
 }
 
 void Form1::closeEvent(QCloseEvent *event)
@@ -190,7 +197,9 @@ void Form1::closeEvent(QCloseEvent *event)
 
 bool Form1::acceptsStartNumberKey(const QString &text) const
 {
-    return text.isEmpty() || text.front().unicode() < 32 || isAsciiDigit(text.front());
+    // Control characters (Backspace, Delete's U+007F…) edit; of the rest only digits pass.
+    return std::all_of(text.begin(), text.end(),
+                       [](QChar c) { return c.unicode() < 32 || c.unicode() == 0x7f || isAsciiDigit(c); });
 }
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)
@@ -212,9 +221,15 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
         }
     }
     if (event->type() == QEvent::FocusOut) {
-        const bool refresh = (watched == Text1 && Option1[1]->isChecked())
-                             || ((watched == Text3[0] || watched == Text3[1]) && Option1[2]->isChecked())
-                             || (watched == Text4 && Option2[1]->isChecked());
+        // Only leaving the box for another control counts, not a menu or
+        // another window taking the focus for a while.
+        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        const bool left = reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason
+                          && reason != Qt::MenuBarFocusReason;
+        const bool refresh = left
+                             && ((watched == Text1 && Option1[1]->isChecked())
+                                 || ((watched == Text3[0] || watched == Text3[1]) && Option1[2]->isChecked())
+                                 || (watched == Text4 && Option2[1]->isChecked()));
         if (refresh)
             RefreshPreview();
     }

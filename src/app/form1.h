@@ -87,6 +87,7 @@ public:
     // --- operations ---
     struct Placement {
         int x1 = 0, y1 = 0, x2 = 0, y2 = 0; // left, top, outer width, outer height in twips
+        bool withoutFrame = false; // the design height, still without title bar and frame
     };
     // The settings file is read once: the placement first, then the rest.
     Placement LoadPlacement(const ProfileDocument &settings);

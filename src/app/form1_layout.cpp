@@ -5,6 +5,7 @@
 #include "app/twips.h"
 
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
@@ -45,6 +46,8 @@ void Form1::ApplyLayout()
     twips::place(SSTab1, p.tab);
     twips::place(List1, p.list1);
     twips::place(List2, p.list2);
+    if (Picture1->isVisible()) // the status panel covers the result list for the whole run
+        Picture1->setGeometry(List2->geometry());
     twips::place(Text5, p.text5);
     twips::place(Command2[2], p.select);
     twips::place(Command2[0], p.run);
@@ -86,7 +89,14 @@ void Form1::settleFrame()
     setMinimumWidth(qMax(0, twips::toPixels(layout::kMinimumOuterWidth, this) - m_normalFrameExtra.width()));
     if (m_placementPending && !extra.isNull()) {
         m_placementPending = false;
-        applyPlacement(m_pendingPlacement);
+        Placement p = m_pendingPlacement;
+        if (p.withoutFrame) {
+            const int frame = int(std::lround(twips::fromPixels(extra.height(), this)));
+            p.y2 += frame;
+            p.y1 -= frame / 2;
+            p.withoutFrame = false;
+        }
+        applyPlacement(p);
     }
 }
 
@@ -110,19 +120,40 @@ void Form1::applyPlacement(const Placement &placement)
 
     // A placement that lies outside every screen comes back onto the primary one.
     bool onScreen = false;
+    const QScreen *mostlyOn = QGuiApplication::primaryScreen();
+    qint64 largest = 0;
     const QList<QScreen *> screens = QGuiApplication::screens();
     for (const QScreen *screen : screens) {
         const QRect seen = screen->availableGeometry().intersected(outer);
         if (seen.width() >= 32 && seen.height() >= 16)
             onScreen = true;
+        if (!seen.isEmpty() && qint64(seen.width()) * seen.height() > largest) {
+            largest = qint64(seen.width()) * seen.height();
+            mostlyOn = screen;
+        }
     }
-    if (!onScreen) {
-        if (const QScreen *primary = QGuiApplication::primaryScreen()) {
-            const QRect area = primary->availableGeometry();
+    if (mostlyOn) {
+        const QRect area = mostlyOn->availableGeometry();
+        if (!onScreen) {
             outer.setSize(outer.size().boundedTo(area.size()));
             outer.moveCenter(area.center());
         }
+        // A window larger than its screen is fitted into it, and the title
+        // bar always stays on the screen.
+        if (outer.width() > area.width() || outer.height() > area.height()) {
+            outer.setSize(outer.size().boundedTo(area.size()));
+            if (outer.right() > area.right())
+                outer.moveRight(area.right());
+            if (outer.bottom() > area.bottom())
+                outer.moveBottom(area.bottom());
+            if (outer.left() < area.left())
+                outer.moveLeft(area.left());
+        }
+        if (outer.top() < area.top())
+            outer.moveTop(area.top());
     }
+    const bool adjusted = outer != QRect(twips::toPixels(placement.x1, this), twips::toPixels(placement.y1, this),
+                                         twips::toPixels(placement.x2, this), twips::toPixels(placement.y2, this));
 
     const QSize extra = frameExtra();
     move(outer.topLeft());
@@ -130,7 +161,10 @@ void Form1::applyPlacement(const Placement &placement)
     if (!isVisible()) {
         m_placementPending = true;
         m_pendingPlacement = placement;
-        if (!onScreen)
-            m_pendingPlacement = currentPlacement();
+        if (adjusted) {
+            auto t = [this](int px) { return int(std::lround(twips::fromPixels(px, this))); };
+            m_pendingPlacement = {t(outer.x()), t(outer.y()), t(outer.width()), t(outer.height()),
+                                  placement.withoutFrame};
+        }
     }
 }

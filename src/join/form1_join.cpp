@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QSet>
 
 namespace {
 
@@ -45,6 +46,21 @@ QString messageFor(ComposedPath::Status status)
         break;
     }
     return {};
+}
+
+// Why the tool could not be started, in the user's words, the system's own
+// text as detail.
+QString startFailure(const QString &program, const QString &systemText)
+{
+    const QFileInfo info(program);
+    QString reason;
+    if (!info.exists())
+        reason = QStringLiteral("ファイルが見つかりません");
+    else if (!info.isExecutable())
+        reason = QStringLiteral("実行する権限がありません");
+    else
+        reason = QStringLiteral("実行できるプログラムではありません");
+    return reason + QStringLiteral("（") + systemText + QStringLiteral("）");
 }
 
 } // namespace
@@ -102,7 +118,10 @@ void Form1::RunJoin()
         m_platform.messageBox(this, QStringLiteral("rmeditorの場所が正しくありません。設定で指定し直してください"));
         return;
     }
-    const QString program = QDir(tool.folder).filePath(tool.fileName);
+    // A relative location counts from the program's folder, whatever the
+    // current folder is (it is changed below).
+    const QString toolFolder = QDir::cleanPath(QDir(m_programDir).absoluteFilePath(tool.folder));
+    const QString program = QDir(toolFolder).filePath(tool.fileName);
     const QFileInfo programInfo(program);
     if (!programInfo.isFile() || !programInfo.isExecutable()) {
         m_platform.messageBox(this, QStringLiteral("rmeditorが見つからないか、実行できません:")
@@ -115,10 +134,10 @@ void Form1::RunJoin()
     ToolStart start;
     start.program = program;
     start.arguments = joinArguments(sources, output);
-    start.workingDirectory = tool.folder;
+    start.workingDirectory = toolFolder;
     start.showConsole = Check1[1]->isChecked();
     start.commandLine = joinCommandLine(tool, sources, output);
-    QDir::setCurrent(tool.folder);
+    QDir::setCurrent(toolFolder);
 
     // 5. The status panel over the result list.
     Picture1->setGeometry(List2->geometry());
@@ -139,7 +158,7 @@ void Form1::RunJoin()
 
     Picture1->hide();
     if (!run.started) {
-        m_platform.messageBox(this, QStringLiteral("rmeditorを起動できませんでした:") + run.error);
+        m_platform.messageBox(this, QStringLiteral("rmeditorを起動できませんでした:") + startFailure(program, run.error));
         return;
     }
     // 7. The result: the tool ended normally with exit code 0 and left a
@@ -152,10 +171,17 @@ void Form1::RunJoin()
         return;
     }
 
+    // Each source once; never the output, even when listed as a source.
+    // Only a file that is still there after its deletion failed is reported.
     QStringList undeleted;
     if (Check1[2]->isChecked()) {
+        QSet<QString> done;
         for (const QString &source : sources) {
-            if (sameFile(source, output) || !m_platform.deleteFile(source))
+            const QString key = QDir::cleanPath(QFileInfo(source).absoluteFilePath());
+            if (done.contains(key) || sameFile(source, output))
+                continue;
+            done.insert(key);
+            if (!m_platform.deleteFile(source) && QFileInfo::exists(source))
                 undeleted.append(source);
         }
     }

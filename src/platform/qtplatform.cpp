@@ -1,5 +1,7 @@
 #include "platform/qtplatform.h"
 
+#include "platform/fileexists.h"
+
 #include "platform/commondialog.h"
 #include "platform/toolprocess.h"
 
@@ -33,6 +35,13 @@ void setupDialog(QFileDialog &box, const CommonDialogState &dialog)
     const QStringList filters = dialogNameFilters(dialog.filter);
     if (!filters.isEmpty())
         box.setNameFilters(filters);
+    // The filter's description alone, as the dialog of the original shows it.
+    box.setOption(QFileDialog::HideNameFilterDetails, true);
+    // A filter of exact names (no wildcard) lists only that name as the file
+    // system spells it, not also its other-case twins.
+    if (kFileNameCase == Qt::CaseSensitive && !filters.isEmpty()
+        && !dialog.filter.contains(QLatin1Char('*')) && !dialog.filter.contains(QLatin1Char('?')))
+        box.setFilter(box.filter() | QDir::CaseSensitive);
     const QString folder = dialogDirectory(dialog);
     if (!folder.isEmpty())
         box.setDirectory(folder);

@@ -68,7 +68,12 @@ Form1::Placement Form1::LoadPlacement(const ProfileDocument &settings)
     p.x1 = settings.readInt(kSection, "x1", defaultLeft);
     p.y1 = settings.readInt(kSection, "y1", defaultTop);
     p.x2 = settings.readInt(kSection, "x2", defaultWidth);
-    p.y2 = settings.readInt(kSection, "y2", defaultHeight);
+    p.y2 = settings.readInt(kSection, "y2", std::numeric_limits<int>::min());
+    if (p.y2 == std::numeric_limits<int>::min()) {
+        // Known only once shown: the title bar and frame on top of this.
+        p.y2 = defaultHeight;
+        p.withoutFrame = true;
+    }
     // Sizes the window cannot take fall back to the design size; the height
     // is a 16-bit value.
     p.x2 = inRangeOr(p.x2, 1, std::numeric_limits<int>::max(), defaultWidth);
