@@ -1,6 +1,8 @@
 // Construction of the window's controls and menus at their design places.
 #include "app/form1.h"
 
+#include "app/overlaplist.h"
+
 #include "app/tabcontrol.h"
 #include "app/twips.h"
 
@@ -95,7 +97,7 @@ void Form1::setupRunPage(QWidget *page)
 {
     using namespace layout::design;
     List1 = make<QListWidget>(page, QStringLiteral("List1"), kList1);
-    List2 = make<QListWidget>(page, QStringLiteral("List2"), kList2);
+    List2 = make<OverlappedList>(page, QStringLiteral("List2"), kList2);
     List1->raise(); // the two lists overlap: the source list's last row stays in sight
     Text5 = make<QLineEdit>(page, QStringLiteral("Text5"), kText5);
     for (QWidget *w : {static_cast<QWidget *>(List1), static_cast<QWidget *>(List2),

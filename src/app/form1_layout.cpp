@@ -1,6 +1,8 @@
 // The window's size and place: the run page layout and the stored placement.
 #include "app/form1.h"
 
+#include "app/overlaplist.h"
+
 #include "app/tabcontrol.h"
 #include "app/twips.h"
 
@@ -46,6 +48,10 @@ void Form1::ApplyLayout()
     twips::place(SSTab1, p.tab);
     twips::place(List1, p.list1);
     twips::place(List2, p.list2);
+    // The source list lies over the top of the result list: its rows begin
+    // below the overlap, so none is hidden.
+    static_cast<OverlappedList *>(List2)->setCoveredTop(
+        qMax(0, List1->geometry().bottom() + 1 - List2->geometry().top()));
     if (Picture1->isVisible()) // the status panel covers the result list for the whole run
         Picture1->setGeometry(List2->geometry());
     twips::place(Text5, p.text5);
