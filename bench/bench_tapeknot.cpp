@@ -2,9 +2,11 @@
 // QT_QPA_PLATFORM=offscreen build/bin/bench_tapeknot
 #include "naming/commonname.h"
 #include "naming/outputpath.h"
+#include "join/joinrun.h"
 #include "support/harness.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -33,15 +35,14 @@ double bestOf(int runs, F &&work)
 class InstantTool : public FakePlatform
 {
 public:
-    ToolRun runAndWait(QWidget *, const ToolStart &start) override
+    bool startTool(JoinRun &run, const ToolStart &start) override
     {
         QFile out(start.arguments.last());
         if (out.open(QIODevice::WriteOnly))
             out.write("joined");
-        ToolRun run;
-        run.started = true;
-        run.exitCode = 0;
-        return run;
+        ToolStart quick = start;
+        quick.program = QStringLiteral("/bin/true"); // the output is written: a tool that only ends
+        return run.start(quick);
     }
 };
 
@@ -120,8 +121,10 @@ int main(int argc, char **argv)
         const double joinMs = bestOf(5, [&] {
             f.Text5->setText(folder + QStringLiteral("joined%1.rm").arg(n++));
             f.Command2[0]->click();
+            while (f.joinBusy())
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
         });
-        std::printf("join of 1000 sources, own cost:  %8.2f ms  (%lld result lines; target < 50 ms)\n", joinMs,
+        std::printf("join of 1000 sources, own cost:  %8.2f ms  (%lld result lines; includes starting /bin/true; target < 50 ms)\n", joinMs,
                     static_cast<long long>(f.List2->count()));
     }
     return 0;

@@ -93,6 +93,7 @@ QString JoinTest::source(const QString &name, const QByteArray &content)
 void JoinTest::run()
 {
     f->Command2[0]->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!f->joinBusy(), 60000);
 }
 
 void JoinTest::previewUsedAsIs()
@@ -140,6 +141,7 @@ void JoinTest::afterJoinOptions()
     f->AddSources({a, b});
     QCOMPARE(f->Text5->text(), rec + QStringLiteral("live_0.rm"));
     f->m_12->trigger(); // the menu entry runs like the button
+    QTRY_VERIFY_WITH_TIMEOUT(!f->joinBusy(), 60000);
     const QString out = rec + QStringLiteral("live_0.rm");
     QCOMPARE(contentOf(out), QByteArray("12"));
     QCOMPARE(QFile::exists(a), !deleteSources);

@@ -233,15 +233,20 @@ void WindowTest::locateTool()
 void WindowTest::closeRefusedWhileBusy()
 {
     Harness h;
-    Form1 &f = h.startWithTool();
+    Form1 &f = h.startWithTool(QStringLiteral(STANDIN_TOOL));
     const QByteArray before = h.readIni();
-    f.m_1->menuAction()->setEnabled(false); // as during a join
+    qputenv("STANDIN_SLEEP_MS", "1500");
+    f.AddSources({h.makeFile(QStringLiteral("a.rm"))});
+    f.Text5->setText(h.programDir.filePath(QStringLiteral("joined.rm")));
+    f.Command2[0]->click();
+    qunsetenv("STANDIN_SLEEP_MS");
+    QVERIFY(f.joinBusy());
     QVERIFY(!f.close());
     QVERIFY(f.isVisible());
     QCOMPARE(h.readIni(), before); // nothing written
     QVERIFY(h.platform.messages.isEmpty());
 
-    f.m_1->menuAction()->setEnabled(true);
+    QTRY_VERIFY_WITH_TIMEOUT(!f.joinBusy(), 10000);
     QVERIFY(f.close());
     QVERIFY(h.readIni().contains("x1="));
 }

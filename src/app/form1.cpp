@@ -1,5 +1,7 @@
 #include "app/form1.h"
 
+#include "join/joinrun.h"
+
 #include <QWindow>
 
 #include "app/filedrop.h"
@@ -92,9 +94,16 @@ void Form1::setupConnections()
     connect(m_31, &QAction::triggered, this, &Form1::ShowReadme);
     connect(m_33, &QAction::triggered, this, &Form1::ShowAbout);
 
+    // A result line: double-click or Enter shows what the tool said, or opens the folder.
+    connect(List2, &QListWidget::itemActivated, this, &Form1::resultActivated);
+    connect(JoinCancel, &QPushButton::clicked, this, [this] {
+        if (m_join)
+            m_join->cancel();
+    });
+
     // The end of the desktop session is one more close request.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &manager) {
-        if (!m_1->menuAction()->isEnabled()) {
+        if (joinBusy()) {
             manager.cancel();
             return;
         }
@@ -123,8 +132,14 @@ void Form1::Command2_Click(int index)
 void Form1::ClearList()
 {
     List1->clear();
-    Command2[0]->setEnabled(false);
-    m_12->setEnabled(false);
+    updateRunCommand();
+}
+
+void Form1::updateRunCommand()
+{
+    const bool runnable = !joinBusy() && List1->count() > 0;
+    Command2[0]->setEnabled(runnable);
+    m_12->setEnabled(runnable);
 }
 
 void Form1::RunCommand()
@@ -135,11 +150,16 @@ void Form1::RunCommand()
     m_2->menuAction()->setEnabled(false);
 
     RunJoin();
+    if (!joinBusy())
+        endRun(); // stopped before the tool ran; otherwise the join's end does this
+}
 
+void Form1::endRun()
+{
     Command2[1]->setEnabled(true);
     m_1->menuAction()->setEnabled(true);
     m_2->menuAction()->setEnabled(true);
-    Command2[0]->setEnabled(List1->count() > 0);
+    updateRunCommand();
 }
 
 void Form1::Command1_Click()
@@ -181,8 +201,8 @@ void Form1::applyKeepOnTop(bool onTop)
 
 void Form1::closeEvent(QCloseEvent *event)
 {
-    // A disabled File menu means a join is running: refuse without a word.
-    if (!m_1->menuAction()->isEnabled()) {
+    // While a join runs the close is refused without a word.
+    if (joinBusy()) {
         event->ignore();
         return;
     }

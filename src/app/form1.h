@@ -1,4 +1,8 @@
 #pragma once
+#include "app/inputblocker.h"
+
+#include <QPointer>
+#include <memory>
 #include "app/layout.h"
 #include "naming/outputpath.h"
 #include "platform/commondialog.h"
@@ -19,6 +23,10 @@ class QMenu;
 class QMimeData;
 class QPushButton;
 class QRadioButton;
+class QProgressBar;
+class QListWidgetItem;
+class JoinRun;
+class ConsoleWindow;
 class ProfileDocument;
 class TabControl;
 
@@ -51,6 +59,8 @@ public:
     QLineEdit *Text5;                 // output-path preview
     std::array<QPushButton *, 3> Command2; // 0 run, 1 clear list, 2 select
     QLabel *Picture1;                 // status panel while the tool runs
+    QProgressBar *JoinProgress;       // in the status panel: the tool's progress, or busy
+    QPushButton *JoinCancel;          // in the status panel: ends the tool
 
     // --- controls of the settings page ---
     QLabel *Label2;                   // caption of Text2
@@ -106,6 +116,7 @@ public:
     void RefreshPreview();
 
     void RunJoin();
+    bool joinBusy() const; // a join runs, or is being cancelled
 
     // Event handlers of the control arrays, with the index as argument.
     void Command2_Click(int index);
@@ -144,6 +155,15 @@ private:
     QSize frameExtra() const;
     bool acceptsStartNumberKey(const QString &text) const;
     void reportUndeleted(const QStringList &paths);
+    void updateRunCommand();   // the run command: enabled with entries, when no join runs
+    void endRun();
+    void finishJoin(const QStringList &sources, const QString &output);
+    void placeStatusPanel();
+    void resultActivated(QListWidgetItem *item);
+
+    JoinRun *m_join = nullptr;
+    std::unique_ptr<InputBlocker> m_blocker;
+    QPointer<ConsoleWindow> m_console;
 
     Platform &m_platform;
     QString m_programDir;

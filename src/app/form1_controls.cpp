@@ -3,6 +3,8 @@
 
 #include "app/overlaplist.h"
 
+#include <QProgressBar>
+
 #include "app/tabcontrol.h"
 #include "app/twips.h"
 
@@ -119,6 +121,13 @@ void Form1::setupRunPage(QWidget *page)
     Picture1->setAutoFillBackground(true);
     Picture1->setFrameShape(QFrame::StyledPanel);
     Picture1->hide();
+    // Under the text: how far the tool has got, and the way to stop it.
+    JoinProgress = new QProgressBar(Picture1);
+    JoinProgress->setObjectName(QStringLiteral("JoinProgress"));
+    JoinProgress->setTextVisible(false);
+    JoinCancel = new QPushButton(QStringLiteral("中止"), Picture1);
+    JoinCancel->setObjectName(QStringLiteral("JoinCancel"));
+    JoinCancel->setFont(gothic12());
 
     List3 = make<QListWidget>(page, QStringLiteral("List3"), {4560, 1680, 855, 600});
     List3->setSortingEnabled(true);

@@ -53,7 +53,7 @@ void Form1::ApplyLayout()
     static_cast<OverlappedList *>(List2)->setCoveredTop(
         qMax(0, List1->geometry().bottom() + 1 - List2->geometry().top()));
     if (Picture1->isVisible()) // the status panel covers the result list for the whole run
-        Picture1->setGeometry(List2->geometry());
+        placeStatusPanel();
     twips::place(Text5, p.text5);
     twips::place(Command2[2], p.select);
     twips::place(Command2[0], p.run);

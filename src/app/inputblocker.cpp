@@ -2,10 +2,13 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QWidget>
 #include <QWindow>
 
-InputBlocker::InputBlocker()
+InputBlocker::InputBlocker(QWidget *allowed, std::function<void()> onEscape)
+    : m_allowed(allowed), m_onEscape(std::move(onEscape))
 {
     qApp->installEventFilter(this);
 }
@@ -30,8 +33,30 @@ bool belongsToConsole(QObject *watched)
 
 } // namespace
 
+bool InputBlocker::reachesAllowed(QObject *watched, QEvent *event) const
+{
+    if (!m_allowed || !m_allowed->isVisible())
+        return false;
+    if (auto *widget = qobject_cast<QWidget *>(watched))
+        return widget == m_allowed || m_allowed->isAncestorOf(widget);
+    // Mouse events pass the native window first: look at what lies under the pointer.
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease
+        || event->type() == QEvent::MouseButtonDblClick) {
+        const QWidget *under = QApplication::widgetAt(static_cast<QMouseEvent *>(event)->globalPosition().toPoint());
+        return under && (under == m_allowed || m_allowed->isAncestorOf(under));
+    }
+    return false;
+}
+
 bool InputBlocker::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape
+        && m_onEscape && !belongsToConsole(watched)) {
+        m_onEscape();
+        return true;
+    }
+    if (reachesAllowed(watched, event) && event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
+        return false;
     switch (event->type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:

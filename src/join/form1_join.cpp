@@ -2,6 +2,8 @@
 #include "app/form1.h"
 
 #include "app/inputblocker.h"
+#include "join/joinrun.h"
+#include "platform/consolewindow.h"
 #include "join/commandline.h"
 #include "naming/outputpath.h"
 
@@ -12,6 +14,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QSet>
 
 namespace {
@@ -62,6 +66,9 @@ QString startFailure(const QString &program, const QString &systemText)
         reason = QStringLiteral("実行できるプログラムではありません");
     return reason + QStringLiteral("（") + systemText + QStringLiteral("）");
 }
+
+constexpr int kDetailRole = Qt::UserRole + 1; // a failure line: all the tool said
+constexpr int kFolderRole = Qt::UserRole + 2; // a success line: the joined file's folder
 
 } // namespace
 
@@ -139,35 +146,89 @@ void Form1::RunJoin()
     start.commandLine = joinCommandLine(tool, sources, output);
     QDir::setCurrent(toolFolder);
 
-    // 5. The status panel over the result list.
-    Picture1->setGeometry(List2->geometry());
+    // 5. The status panel over the result list, with a bar and the cancel button.
     QFont big = Picture1->font();
     big.setPointSize(24);
     Picture1->setFont(big);
     Picture1->setText(QStringLiteral("実行中．．．"));
+    JoinProgress->setRange(0, 0); // busy until the tool tells how far it is
+    placeStatusPanel();
     Picture1->show();
     Picture1->raise();
     Picture1->repaint();
 
-    // 6. The window paints but acts on no input until the tool has ended.
-    ToolRun run;
-    {
-        InputBlocker blocker;
-        run = m_platform.runAndWait(this, start);
+    // 6. The tool runs on its own; the window paints but acts on no input
+    // but the cancel button and Esc until the tool has ended.
+    m_join = new JoinRun(output, this);
+    if (start.showConsole) {
+        m_console = new ConsoleWindow(this, start.commandLine);
+        m_console->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_join, &JoinRun::outputArrived, m_console, &ConsoleWindow::append);
     }
-
-    Picture1->hide();
-    if (!run.started) {
-        m_platform.messageBox(this, QStringLiteral("rmeditorを起動できませんでした:") + startFailure(program, run.error));
+    connect(m_join, &JoinRun::progressed, JoinProgress, [this](int perMille) {
+        JoinProgress->setRange(0, 1000);
+        JoinProgress->setValue(perMille);
+    });
+    connect(m_join, &JoinRun::ended, this, [this, sources, output] { finishJoin(sources, output); });
+    m_blocker = std::make_unique<InputBlocker>(JoinCancel, [this] {
+        if (m_join)
+            m_join->cancel();
+    });
+    if (!m_platform.startTool(*m_join, start)) {
+        m_blocker.reset();
+        Picture1->hide();
+        if (m_console)
+            m_console->close();
+        const QString error = m_join->startError();
+        delete m_join;
+        m_join = nullptr;
+        m_platform.messageBox(this, QStringLiteral("rmeditorを起動できませんでした:") + startFailure(program, error));
         return;
     }
-    // 7. The result: the tool ended normally with exit code 0 and left a
-    // file with content at the output path. Anything else keeps the sources.
-    const bool joined = !run.crashed && run.exitCode == 0 && testFileExists(output) == Existence::Present
-                        && QFileInfo(output).size() > 0;
-    if (!joined) {
+    if (m_console)
+        m_console->show();
+}
+
+bool Form1::joinBusy() const
+{
+    return m_join && m_join->busy();
+}
+
+void Form1::placeStatusPanel()
+{
+    Picture1->setGeometry(List2->geometry());
+    const int margin = 8;
+    const QSize button = JoinCancel->sizeHint();
+    const int below = Picture1->height() / 2;
+    JoinCancel->setGeometry(Picture1->width() - margin - button.width(), below, button.width(), button.height());
+    JoinProgress->setGeometry(margin, below + (button.height() - 16) / 2,
+                              qMax(0, JoinCancel->x() - 2 * margin), 16);
+}
+
+void Form1::finishJoin(const QStringList &sources, const QString &output)
+{
+    // 7. The result. Success: the tool ended normally with exit code 0 and
+    // left a file with content at the output path; anything else, a cancel
+    // included, keeps the sources and the list.
+    m_blocker.reset();
+    Picture1->hide();
+    const JoinRun::State state = m_join->state();
+    const QString lastMessage = m_join->lastMessage();
+    const QString detail = m_join->capturedText();
+    m_join->deleteLater();
+    m_join = nullptr;
+    if (m_console) {
+        m_console->flush();
+        if (state == JoinRun::State::Succeeded)
+            m_console->close(); // after a failure it stays until the user closes it
+    }
+    if (state != JoinRun::State::Succeeded) {
         m_platform.beep();
-        List2->addItem(QStringLiteral("作成に失敗しました:") + output);
+        auto *line = new QListWidgetItem(QStringLiteral("作成に失敗しました:") + output);
+        line->setToolTip(lastMessage);
+        line->setData(kDetailRole, detail);
+        List2->addItem(line);
+        endRun();
         return;
     }
 
@@ -187,9 +248,27 @@ void Form1::RunJoin()
     }
     if (Check1[3]->isChecked())
         ClearList();
-    List2->addItem(QStringLiteral("作成に成功しました:") + output);
+    auto *line = new QListWidgetItem(QStringLiteral("作成に成功しました:") + output);
+    line->setData(kFolderRole, QFileInfo(output).absolutePath());
+    List2->addItem(line);
+    endRun();
     if (!undeleted.isEmpty())
         reportUndeleted(undeleted);
+}
+
+// A failure line shows all the tool said; a success line opens the folder.
+void Form1::resultActivated(QListWidgetItem *item)
+{
+    if (!item || joinBusy())
+        return;
+    const QString detail = item->data(kDetailRole).toString();
+    if (item->data(kDetailRole).isValid()) {
+        m_platform.messageBox(this, detail.isEmpty() ? item->text() : detail);
+        return;
+    }
+    const QString folder = item->data(kFolderRole).toString();
+    if (!folder.isEmpty())
+        m_platform.openDocument(this, folder, folder);
 }
 
 void Form1::reportUndeleted(const QStringList &paths)

@@ -4,6 +4,7 @@
 #include <QStringList>
 
 class QWidget;
+class JoinRun;
 
 // The properties of the common dialog control. They persist from one use
 // of the dialog to the next, as the control keeps them.
@@ -35,13 +36,6 @@ struct ToolStart {
     QString commandLine;      // the command line as text, for the console window's title
 };
 
-struct ToolRun {
-    bool started = false;
-    QString error;            // why it could not be started
-    int exitCode = -1;
-    bool crashed = false;
-};
-
 // Everything that reaches outside the process or waits on a person.
 class Platform
 {
@@ -54,9 +48,9 @@ public:
     virtual DialogOutcome showSave(QWidget *parent, CommonDialogState &dialog) = 0;
     virtual void beep() = 0;
     virtual bool deleteFile(const QString &path) = 0;
-    // Starts the tool and returns when it has ended. The caller keeps the
-    // window from acting on input meanwhile; the window keeps painting.
-    virtual ToolRun runAndWait(QWidget *parent, const ToolStart &start) = 0;
+    // Starts the tool for `run`, which then runs on its own and tells its
+    // end. False when it could not be started (the run says why).
+    virtual bool startTool(JoinRun &run, const ToolStart &start) = 0;
     // Opens a document with the desktop's associated program.
     virtual bool openDocument(QWidget *parent, const QString &path, const QString &workingDirectory) = 0;
     // Starts a program with a normal window; nothing waits for it.

@@ -3,7 +3,7 @@
 #include "platform/fileexists.h"
 
 #include "platform/commondialog.h"
-#include "platform/toolprocess.h"
+#include "join/joinrun.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -107,12 +107,13 @@ void QtPlatform::beep()
 
 bool QtPlatform::deleteFile(const QString &path)
 {
-    return QFile::remove(path);
+    // To the desktop's trash where there is one, so a mistake can be undone.
+    return QFile::moveToTrash(path) || QFile::remove(path);
 }
 
-ToolRun QtPlatform::runAndWait(QWidget *parent, const ToolStart &start)
+bool QtPlatform::startTool(JoinRun &run, const ToolStart &start)
 {
-    return runToolAndWait(parent, start);
+    return run.start(start);
 }
 
 bool QtPlatform::openDocument(QWidget *parent, const QString &path, const QString &workingDirectory)

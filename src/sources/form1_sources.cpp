@@ -67,8 +67,7 @@ void Form1::AddSources(const QStringList &paths)
 
 void Form1::finishAddition()
 {
-    m_12->setEnabled(true);
-    Command2[0]->setEnabled(true);
+    updateRunCommand();
     Text5->setText(OutputPath());
     Text5->setFocus();
     Text5->setCursorPosition(int(Text5->text().size()));

@@ -1,6 +1,6 @@
 #include "support/fakeplatform.h"
 
-#include "platform/toolprocess.h"
+#include "join/joinrun.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -42,12 +42,12 @@ bool FakePlatform::deleteFile(const QString &path)
     return QFile::remove(path);
 }
 
-ToolRun FakePlatform::runAndWait(QWidget *parent, const ToolStart &start)
+bool FakePlatform::startTool(JoinRun &run, const ToolStart &start)
 {
     toolStarts.append(start);
     if (whileToolRuns)
         QTimer::singleShot(whileToolRunsDelayMs, whileToolRuns);
-    return runToolAndWait(parent, start);
+    return run.start(start);
 }
 
 bool FakePlatform::openDocument(QWidget *, const QString &path, const QString &)

@@ -35,7 +35,7 @@ public:
     DialogOutcome showSave(QWidget *parent, CommonDialogState &dialog) override;
     void beep() override { ++beeps; }
     bool deleteFile(const QString &path) override;
-    ToolRun runAndWait(QWidget *parent, const ToolStart &start) override;
+    bool startTool(JoinRun &run, const ToolStart &start) override;
     bool openDocument(QWidget *parent, const QString &path, const QString &workingDirectory) override;
     bool startProgram(const QString &path) override;
     bool readRegistryValue(const QString &key, const QString &valueName, int bufferSize, int &type,
