@@ -10,6 +10,9 @@
 //                     written, then SIGKILL)
 //   STANDIN_SPEW_MB   megabytes of output without a line break, first of all
 //   STANDIN_SLEEP_MS  milliseconds to wait before doing anything else
+//   STANDIN_PROGRESS  a "progress N" line to print first (when RMEDITOR_PROGRESS=1)
+//   STANDIN_HANG_MS   milliseconds to wait after writing the output, before ending
+//   STANDIN_IGNORE_TERM  "1": a polite request to end is ignored
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -24,6 +27,12 @@
 
 int main(int argc, char **argv)
 {
+    if (const char *ignore = std::getenv("STANDIN_IGNORE_TERM"); ignore && std::string(ignore) == "1")
+        std::signal(SIGTERM, SIG_IGN);
+    const char *progress = std::getenv("STANDIN_PROGRESS");
+    const char *wanted = std::getenv("RMEDITOR_PROGRESS");
+    if (progress && wanted && std::string(wanted) == "1")
+        std::cout << "progress " << progress << std::endl;
     if (const char *spew = std::getenv("STANDIN_SPEW_MB")) {
         const std::string block(1 << 20, 'x');
         for (int i = std::atoi(spew); i > 0; --i)
@@ -56,8 +65,10 @@ int main(int argc, char **argv)
 
     const char *modeText = std::getenv("STANDIN_MODE");
     const std::string mode = modeText ? modeText : "";
-    if (mode == "fail")
+    if (mode == "fail") {
+        std::cerr << "standin: refused on purpose" << std::endl;
         return 1;
+    }
     if (mode == "crash")
         std::abort();
     if (output.empty())
@@ -71,6 +82,8 @@ int main(int argc, char **argv)
         }
     }
     out.close();
+    if (const char *hang = std::getenv("STANDIN_HANG_MS"))
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(hang)));
     if (mode == "partialcrash")
         std::abort();
     if (mode == "killed")

@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTextBlock>
 #include <QTest>
 
@@ -48,6 +50,8 @@ private slots:
     void saveDialogRejected();
     void stoppedWithMessage_data();
     void stoppedWithMessage();
+    void cancelled_data();
+    void cancelled();
     void toolLocationForms_data();
     void toolLocationForms();
     void sequentialName();
@@ -189,6 +193,69 @@ void JoinTest::toolFailures()
     QCOMPARE(QFile::exists(b), !joined);
     QCOMPARE(f->List1->count(), joined ? 0 : 2);
     QCOMPARE(f->Command2[0]->isEnabled(), !joined);
+
+    // A failure line tells the tool's last words; activating it shows all it said.
+    QListWidgetItem *line = f->List2->item(0);
+    if (!joined) {
+        QCOMPARE(line->toolTip(), mode == "fail" ? QStringLiteral("standin: refused on purpose")
+                                                 : QStringLiteral("joining 2 clips into ") + out);
+        emit f->List2->itemActivated(line);
+        QCOMPARE(h->platform.messages.size(), 1);
+        QVERIFY(h->platform.messages[0].contains(QStringLiteral("joining 2 clips into ") + out));
+    } else {
+        emit f->List2->itemActivated(line); // the joined file's folder, in the file manager
+        QCOMPARE(h->platform.openedDocuments.size(), 1);
+        QCOMPARE(h->platform.openedDocuments[0], QFileInfo(out).absolutePath());
+    }
+}
+
+void JoinTest::cancelled_data()
+{
+    QTest::addColumn<QByteArray>("how");
+    QTest::addColumn<QByteArray>("progress"); // printed by the tool first, or nothing
+    QTest::newRow("cancel button, with progress") << QByteArray("button") << QByteArray("250");
+    QTest::newRow("Esc, busy bar") << QByteArray("escape") << QByteArray();
+    QTest::newRow("a tool that ignores the request is killed") << QByteArray("hung") << QByteArray();
+}
+
+void JoinTest::cancelled()
+{
+    QFETCH(QByteArray, how);
+    QFETCH(QByteArray, progress);
+    qputenv("STANDIN_PROGRESS", progress);
+    qputenv("STANDIN_HANG_MS", "30000");
+    qputenv("STANDIN_IGNORE_TERM", how == "hung" ? "1" : "0");
+    f->Check1[2]->setChecked(true);
+    const QString a = source(QStringLiteral("x1.rm"), "1");
+    f->AddSources({a});
+    const QString out = rec + QStringLiteral("cancelled.rm");
+    f->Text5->setText(out);
+    int barMaximum = -1, barValue = -1;
+    h->platform.whileToolRunsDelayMs = 400;
+    h->platform.whileToolRuns = [&] {
+        barMaximum = f->JoinProgress->maximum();
+        barValue = f->JoinProgress->value();
+        QVERIFY(f->JoinCancel->isVisible());
+        if (how == "escape")
+            QTest::keyClick(f->List1, Qt::Key_Escape);
+        else
+            QTest::mouseClick(f->JoinCancel, Qt::LeftButton);
+    };
+    QElapsedTimer clock;
+    clock.start();
+    run();
+    qunsetenv("STANDIN_HANG_MS");
+    qunsetenv("STANDIN_IGNORE_TERM");
+    qunsetenv("STANDIN_PROGRESS");
+    QVERIFY(clock.elapsed() < 10000);
+    QCOMPARE(barMaximum, progress.isEmpty() ? 0 : 1000);
+    if (!progress.isEmpty())
+        QCOMPARE(barValue, progress.toInt());
+    QCOMPARE(h->platform.beeps, 1);
+    QCOMPARE(f->List2->item(0)->text(), QStringLiteral("作成に失敗しました:") + out);
+    QVERIFY(QFile::exists(a));
+    QVERIFY(!QFile::exists(out)); // what the tool left there goes
+    QCOMPARE(f->List1->count(), 1);
 }
 
 void JoinTest::stalePreviewAndSaveDialog()

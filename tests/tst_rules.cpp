@@ -3,6 +3,7 @@
 #include "join/commandline.h"
 #include "platform/ansi.h"
 #include "settings/settingkeys.h"
+#include "sources/listedit.h"
 #include "sources/selection.h"
 
 #include <QDir>
@@ -20,6 +21,8 @@ class RulesTest : public QObject
 {
     Q_OBJECT
 private slots:
+    void listEdits_data();
+    void listEdits();
     void dialogSelection_data();
     void dialogSelection();
     void argumentText_data();
@@ -249,6 +252,48 @@ void RulesTest::rounding()
 {
     QFETCH(double, value);
     QTEST(settingkeys::roundHalfEven(value), "rounded");
+}
+
+void RulesTest::listEdits_data()
+{
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QList<int>>("rows");
+    QTest::addColumn<int>("before");
+    QTest::addColumn<QStringList>("result");
+    const QStringList abcd{"/r/a", "/r/b", "/r/c", "/r/d"};
+    QTest::newRow("move one down") << "move" << abcd << QList<int>{0} << 3 << QStringList{"/r/b", "/r/c", "/r/a", "/r/d"};
+    QTest::newRow("move two to the top") << "move" << abcd << QList<int>{3, 2} << 0 << QStringList{"/r/c", "/r/d", "/r/a", "/r/b"};
+    QTest::newRow("move to the end") << "move" << abcd << QList<int>{1} << 4 << QStringList{"/r/a", "/r/c", "/r/d", "/r/b"};
+    QTest::newRow("move onto itself") << "move" << abcd << QList<int>{1} << 1 << abcd;
+    QTest::newRow("move around a kept row") << "move" << abcd << QList<int>{0, 2} << 2 << QStringList{"/r/b", "/r/a", "/r/c", "/r/d"};
+    QTest::newRow("remove two") << "remove" << abcd << QList<int>{3, 1} << 0 << QStringList{"/r/a", "/r/c"};
+    QTest::newRow("remove out of range") << "remove" << abcd << QList<int>{-1, 9} << 0 << abcd;
+    QTest::newRow("remove a repeat once") << "remove" << QStringList{"/r/a", "/r/a"} << QList<int>{0, 0} << 0 << QStringList{"/r/a"};
+    QTest::newRow("numbers as numbers") << "sort" << QStringList{"/r/clip10.rm", "/r/clip2.rm", "/r/Clip1.rm"} << QList<int>{} << 0
+                                        << QStringList{"/r/Clip1.rm", "/r/clip2.rm", "/r/clip10.rm"};
+    QTest::newRow("file name, not folder") << "sort" << QStringList{"/z/a2.rm", "/a/b1.rm", "/m/a10.rm"} << QList<int>{} << 0
+                                           << QStringList{"/z/a2.rm", "/m/a10.rm", "/a/b1.rm"};
+    QTest::newRow("leading zeros and long runs") << "sort" << QStringList{"/r/t99999999999999999999.rm", "/r/t007.rm", "/r/t7.rm", "/r/t10.rm"}
+                                                 << QList<int>{} << 0
+                                                 << QStringList{"/r/t007.rm", "/r/t7.rm", "/r/t10.rm", "/r/t99999999999999999999.rm"};
+    QTest::newRow("prefix first") << "sort" << QStringList{"/r/take1b.rm", "/r/take1.rm"} << QList<int>{} << 0
+                                  << QStringList{"/r/take1.rm", "/r/take1b.rm"};
+}
+
+void RulesTest::listEdits()
+{
+    QFETCH(QString, edit);
+    QFETCH(QStringList, entries);
+    QFETCH(QList<int>, rows);
+    QFETCH(int, before);
+    QFETCH(QStringList, result);
+    if (edit == QLatin1String("move"))
+        QCOMPARE(withRowsMoved(entries, rows, before), result);
+    else if (edit == QLatin1String("remove"))
+        QCOMPARE(withoutRows(entries, rows), result);
+    else
+        QCOMPARE(naturallySorted(entries), result);
 }
 
 QTEST_GUILESS_MAIN(RulesTest)

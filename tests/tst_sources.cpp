@@ -32,6 +32,7 @@ private slots:
     void dropTargets();
     void dropOrderAndLastSourceDir();
     void dropWithoutFiles();
+    void listEditing();
     void nonLocalUrlsIgnored();
     void limitMessage();
 };
@@ -201,6 +202,35 @@ void SourcesTest::limitMessage()
     f.AddSources({QStringLiteral("/rec/e.rm")});
     QCOMPARE(f.List1->count(), Form1::kMaxSources);
     QCOMPARE(h.platform.messages.size(), 2);
+}
+
+void SourcesTest::listEditing()
+{
+    Harness h;
+    Form1 &f = h.startWithTool();
+    f.AddSources({QStringLiteral("/rec/clip10.rm"), QStringLiteral("/rec/clip2.rm"), QStringLiteral("/rec/clip1.rm")});
+
+    // Natural order, then reversed; the preview follows the head entry.
+    f.Option1[2]->setChecked(false);
+    f.SortSourcesByName();
+    QCOMPARE(entries(f), (QStringList{"/rec/clip1.rm", "/rec/clip2.rm", "/rec/clip10.rm"}));
+    f.ReverseSources();
+    QCOMPARE(entries(f), (QStringList{"/rec/clip10.rm", "/rec/clip2.rm", "/rec/clip1.rm"}));
+    f.MoveSources({0}, 3);
+    QCOMPARE(entries(f), (QStringList{"/rec/clip2.rm", "/rec/clip1.rm", "/rec/clip10.rm"}));
+    QCOMPARE(f.Text5->text(), QStringLiteral("/rec/clip.rm"));
+
+    // Delete removes the selection; an empty list cannot be run.
+    f.List1->item(0)->setSelected(true);
+    f.List1->item(2)->setSelected(true);
+    QTest::keyClick(f.List1, Qt::Key_Delete);
+    QCOMPARE(entries(f), QStringList{"/rec/clip1.rm"});
+    QCOMPARE(f.Text5->text(), QStringLiteral("/rec/clip1.rm"));
+    QVERIFY(f.Command2[0]->isEnabled() && f.m_12->isEnabled());
+    f.List1->item(0)->setSelected(true);
+    f.RemoveSelectedSources();
+    QCOMPARE(f.List1->count(), 0);
+    QVERIFY(!f.Command2[0]->isEnabled() && !f.m_12->isEnabled());
 }
 
 QTEST_MAIN(SourcesTest)

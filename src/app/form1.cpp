@@ -16,6 +16,8 @@
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QDropEvent>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
@@ -85,6 +87,9 @@ void Form1::setupConnections()
 
     for (QLineEdit *edit : {Text1, Text3[0], Text3[1], Text4})
         edit->installEventFilter(this);
+    List1->installEventFilter(this);           // Delete removes the selected entries
+    List1->viewport()->installEventFilter(this); // a drag within the list moves them
+    connect(List1, &QWidget::customContextMenuRequested, this, &Form1::showSourceMenu);
 
     connect(m_11, &QAction::triggered, this, [this] { Command2_Click(2); });
     connect(m_12, &QAction::triggered, this, [this] { Command2_Click(0); });
@@ -228,6 +233,14 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
         ApplyLayout();
         return false;
     }
+    if (watched == List1 && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Delete) {
+        RemoveSelectedSources();
+        return true;
+    }
+    if (List1 && watched == List1->viewport() && event->type() == QEvent::Drop
+        && dropWithinSourceList(static_cast<QDropEvent *>(event)))
+        return true;
     if (watched == Text3[1]) {
         if (event->type() == QEvent::KeyPress
             && !acceptsStartNumberKey(static_cast<QKeyEvent *>(event)->text()))

@@ -24,6 +24,7 @@ class QMimeData;
 class QPushButton;
 class QRadioButton;
 class QProgressBar;
+class QDropEvent;
 class QListWidgetItem;
 class JoinRun;
 class ConsoleWindow;
@@ -53,7 +54,7 @@ public:
 
     // --- controls of the run page ---
     TabControl *SSTab1;               // the two-page tab control
-    QListWidget *List1;               // source list, full paths in join order
+    QListWidget *List1 = nullptr;     // source list, full paths in join order
     QListWidget *List2;               // result list, one line per join
     QListWidget *List3;               // hidden, sorted work list of a multiple selection
     QLineEdit *Text5;                 // output-path preview
@@ -108,6 +109,11 @@ public:
     void SelectSources();
     void AddDroppedFiles(const QMimeData *data);
     void AddSources(const QStringList &paths);
+    // Editing the list: each is followed by the run command's rule and the preview.
+    void RemoveSelectedSources();
+    void SortSourcesByName();
+    void ReverseSources();
+    void MoveSources(const QList<int> &rows, int before);
 
     QStringList sourceEntries() const; // the entries of List1 in order
     NamingOptions namingOptions() const;
@@ -159,6 +165,9 @@ private:
     void endRun();
     void finishJoin(const QStringList &sources, const QString &output);
     void placeStatusPanel();
+    void setSourceEntries(const QStringList &entries);
+    void showSourceMenu(const QPoint &at);
+    bool dropWithinSourceList(QDropEvent *drop);
     void resultActivated(QListWidgetItem *item);
 
     JoinRun *m_join = nullptr;

@@ -106,6 +106,12 @@ void Form1::setupRunPage(QWidget *page)
                        static_cast<QWidget *>(Text5)})
         w->setFont(gothic12());
     List1->setUniformItemSizes(true);
+    // The list can be put right: select, delete, drag into another order.
+    List1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    List1->setDragEnabled(true);
+    List1->setDragDropMode(QAbstractItemView::DragDrop);
+    List1->setDefaultDropAction(Qt::MoveAction);
+    List1->setContextMenuPolicy(Qt::CustomContextMenu);
     List2->setUniformItemSizes(true);
 
     Command2[2] = makeCaptioned<QPushButton>(page, QStringLiteral("Command2_2"),
