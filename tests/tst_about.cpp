@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QPlainTextEdit>
 #include <QTest>
 #include <QTimer>
 
@@ -162,6 +163,20 @@ void AboutTest::readme()
     QCOMPARE(h.platform.openedDocuments,
              QStringList{QDir::toNativeSeparators(h.dir()) + QDir::separator() + QStringLiteral("Readme.txt")});
     QVERIFY(h.platform.messages.isEmpty()); // missing: nothing shown
+    for (QWidget *w : QApplication::topLevelWidgets())
+        QVERIFY(w->objectName() != QLatin1String("ReadmeWindow"));
+
+    // Present, but nothing on the desktop opens it: a window of our own shows it.
+    h.makeFile(QStringLiteral("Readme.txt"), QStringLiteral("結合の手引き").toUtf8());
+    h.platform.documentsOpen = false;
+    f.m_31->trigger();
+    QPlainTextEdit *shown = nullptr;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->objectName() == QLatin1String("ReadmeWindow") && w->isVisible())
+            shown = w->findChild<QPlainTextEdit *>();
+    QVERIFY(shown);
+    QCOMPARE(shown->toPlainText(), QStringLiteral("結合の手引き"));
+    QVERIFY(shown->isReadOnly());
 }
 
 QTEST_MAIN(AboutTest)

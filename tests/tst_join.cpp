@@ -1,4 +1,5 @@
 #include "app/tabcontrol.h"
+#include "platform/qtplatform.h"
 #include "support/harness.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTextBlock>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -50,6 +52,7 @@ private slots:
     void saveDialogRejected();
     void stoppedWithMessage_data();
     void stoppedWithMessage();
+    void sourcesToTrash();
     void cancelled_data();
     void cancelled();
     void toolLocationForms_data();
@@ -548,6 +551,20 @@ void JoinTest::consoleWindowWhileRunning()
     QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(blocks > 1 && blocks <= 5000);
     QVERIFY(longest <= 4097);
+}
+
+void JoinTest::sourcesToTrash()
+{
+    // The program's own platform moves deleted sources to the desktop's trash.
+    QTemporaryDir home;
+    const QByteArray before = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
+    const QString a = source(QStringLiteral("to-trash.rm"), "A");
+    QtPlatform platform;
+    QVERIFY(platform.deleteFile(a));
+    qputenv("XDG_DATA_HOME", before);
+    QVERIFY(!QFile::exists(a));
+    QCOMPARE(contentOf(home.filePath(QStringLiteral("Trash/files/to-trash.rm"))), QByteArray("A"));
 }
 
 void JoinTest::resultLinesAccumulate()

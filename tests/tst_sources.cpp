@@ -231,6 +231,12 @@ void SourcesTest::listEditing()
     f.RemoveSelectedSources();
     QCOMPARE(f.List1->count(), 0);
     QVERIFY(!f.Command2[0]->isEnabled() && !f.m_12->isEnabled());
+
+    // Paths from the command line ("Open with") are appended as a drop would add them.
+    QDir::setCurrent(h.dir());
+    f.AddCommandLineFiles({QStringLiteral("b.rm"), QStringLiteral("/rec/a.rm")});
+    QCOMPARE(entries(f), (QStringList{QDir::toNativeSeparators(h.dir() + QStringLiteral("/b.rm")), "/rec/a.rm"}));
+    QVERIFY(f.Command2[0]->isEnabled());
 }
 
 QTEST_MAIN(SourcesTest)

@@ -121,7 +121,9 @@ void WindowTest::firstStartAsksForTool()
 void WindowTest::firstStartCancelled()
 {
     Harness h;
+    const QString bundled = h.makeFile(QStringLiteral("rmeditor")); // the joiner beside the program
     Form1 &f = h.start(); // the fake cancels the dialog
+    QCOMPARE(h.platform.dialogCalls[0].state.fileName, QDir::toNativeSeparators(bundled)); // preselected
     QCOMPARE(f.Text2->text(), QString());
     QCOMPARE(f.SSTab1->currentIndex(), 1);
     QCOMPARE(h.platform.messages.size(), 1);

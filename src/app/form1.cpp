@@ -170,6 +170,8 @@ void Form1::endRun()
 void Form1::Command1_Click()
 {
     CD1.properties.fileName = Text2->text();
+    if (CD1.properties.fileName.isEmpty()) // the joiner shipped beside the program, one Enter away
+        CD1.properties.fileName = bundledJoiner();
     CD1.properties.filter = kToolFilter;
     // One file is chosen here, whatever the source dialog left in the flags.
     CD1.properties.flags = dialogflags::kExplorer;

@@ -24,6 +24,7 @@ class QMimeData;
 class QPushButton;
 class QRadioButton;
 class QProgressBar;
+class QFont;
 class QDropEvent;
 class QListWidgetItem;
 class JoinRun;
@@ -33,6 +34,8 @@ class TabControl;
 
 // The program's icon: window, About box and desktop entry.
 QIcon programIcon();
+// The fixed-pitch Japanese face of the lists, the preview and the Readme window.
+QFont gothic12();
 
 // The one main window. Its controls hold every option; each operation reads
 // them when it runs and hands plain values to the rules of its subsystem.
@@ -132,6 +135,12 @@ public:
     void Option2_Click(int index);
     void Check2_Click(int index);
     void ShowReadme();
+    // Paths of files that ship with the program, found from its own folder
+    // (beside it, or where an installation puts them).
+    QString readmePath() const;
+    QString bundledJoiner() const; // empty when there is none
+    // Paths given on the command line join the list as a drop would add them.
+    void AddCommandLineFiles(const QStringList &arguments);
     void ShowAbout();
 
     void ApplyLayout();

@@ -2,9 +2,6 @@
 #include "app/form1.h"
 
 #include "app/overlaplist.h"
-
-#include <QProgressBar>
-
 #include "app/tabcontrol.h"
 #include "app/twips.h"
 
@@ -15,6 +12,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -29,6 +27,8 @@ QFont japaneseFont(const QStringList &families, int points)
     return font;
 }
 
+} // namespace
+
 // The fixed-pitch Gothic face of the lists and the preview, with the faces
 // that stand in for it where it is not installed.
 QFont gothic12()
@@ -38,6 +38,8 @@ QFont gothic12()
                          QStringLiteral("Noto Sans CJK JP"), QStringLiteral("monospace")},
                         12);
 }
+
+namespace {
 
 QFont windowFont()
 {

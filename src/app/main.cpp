@@ -21,5 +21,7 @@ int main(int argc, char *argv[])
     QtPlatform platform;
     Form1 window(platform, QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));
     window.StartUp();
+    // "Open with": the files the desktop hands over join the list.
+    window.AddCommandLineFiles(QCoreApplication::arguments().mid(1));
     return app.exec();
 }

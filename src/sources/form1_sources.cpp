@@ -9,6 +9,7 @@
 #include <QDropEvent>
 #include <QMenu>
 #include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -51,6 +52,16 @@ void Form1::SelectSources()
 void Form1::AddDroppedFiles(const QMimeData *data)
 {
     AddSources(localFilesOf(data));
+}
+
+void Form1::AddCommandLineFiles(const QStringList &arguments)
+{
+    QStringList paths;
+    for (const QString &argument : arguments)
+        if (!argument.isEmpty())
+            paths.append(QDir::toNativeSeparators(QFileInfo(argument).absoluteFilePath()));
+    if (!paths.isEmpty())
+        AddSources(paths);
 }
 
 void Form1::AddSources(const QStringList &paths)

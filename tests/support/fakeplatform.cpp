@@ -53,7 +53,7 @@ bool FakePlatform::startTool(JoinRun &run, const ToolStart &start)
 bool FakePlatform::openDocument(QWidget *, const QString &path, const QString &)
 {
     openedDocuments.append(path);
-    return QFileInfo::exists(path);
+    return documentsOpen && QFileInfo::exists(path);
 }
 
 bool FakePlatform::startProgram(const QString &path)

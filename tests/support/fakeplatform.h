@@ -52,6 +52,7 @@ public:
     std::function<void()> whileToolRuns; // called from the event loop once the tool runs
     int whileToolRunsDelayMs = 100;
     QStringList openedDocuments;
+    bool documentsOpen = true; // false: as on a desktop without a program to open them
     QStringList startedPrograms;
     bool startSucceeds = true;
     QMap<QString, RegistryValue> registry; // "key|value name"
