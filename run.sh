@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds TapeKnot and starts it.
+# Builds TapeKnot (the program and its joiner only) and starts it.
 set -euo pipefail
 cd "$(dirname "$0")"
-scripts/setup.sh
+TAPEKNOT_TARGETS="tapeknot rmeditor" scripts/setup.sh
 exec build/bin/tapeknot "$@"

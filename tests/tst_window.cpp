@@ -115,7 +115,10 @@ void WindowTest::firstStartAsksForTool()
     // The window opens by its design size, centred on the primary screen.
     QCOMPARE(qRound(twips::fromPixels(f.frameGeometry().width(), &f)), 7410);
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    QVERIFY(screen.width() != screen.height());
     QVERIFY(qAbs(f.frameGeometry().center().x() - screen.center().x()) <= 1);
+    QVERIFY2(qAbs(f.frameGeometry().center().y() - screen.center().y()) <= 1,
+             qPrintable(QStringLiteral("%1 %2").arg(f.frameGeometry().center().y()).arg(screen.center().y())));
 }
 
 void WindowTest::firstStartCancelled()

@@ -55,7 +55,7 @@ Form1::~Form1() = default;
 
 void Form1::setupDropTargets()
 {
-    auto *drops = new FileDropFilter([this](const QMimeData *data) { AddDroppedFiles(data); }, this);
+    auto *drops = new FileDropFilter([this](const QMimeData *mime) { AddDroppedFiles(mime); }, this);
     for (QWidget *target : {static_cast<QWidget *>(this), centralWidget(),
                             static_cast<QWidget *>(List1), static_cast<QWidget *>(List2),
                             static_cast<QWidget *>(SSTab1), static_cast<QWidget *>(SSTab1->tabBar()),

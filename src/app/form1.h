@@ -110,7 +110,7 @@ public:
     QString settingsPath() const;
 
     void SelectSources();
-    void AddDroppedFiles(const QMimeData *data);
+    void AddDroppedFiles(const QMimeData *mime);
     void AddSources(const QStringList &paths);
     // Editing the list: each is followed by the run command's rule and the preview.
     void RemoveSelectedSources();

@@ -40,7 +40,10 @@ QString Form1::settingsPath() const
     // folder takes no new file, keeps it in the user's configuration folder.
     const QString beside = m_programDir + QDir::separator() + QString::fromLatin1(settingkeys::kFileName);
     const QFileInfo besideInfo(beside);
-    if (besideInfo.exists() || besideInfo.isSymLink() || QFileInfo(m_programDir).isWritable())
+    // An installed copy (its joiner under ../libexec) never writes into the
+    // system's program folder, even when run by root.
+    const bool installed = QFileInfo(m_programDir + QStringLiteral("/../libexec/tapeknot")).isDir();
+    if (besideInfo.exists() || besideInfo.isSymLink() || (!installed && QFileInfo(m_programDir).isWritable()))
         return beside;
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     if (folder.isEmpty())

@@ -49,9 +49,9 @@ void Form1::SelectSources()
     AddSources(selection.paths);
 }
 
-void Form1::AddDroppedFiles(const QMimeData *data)
+void Form1::AddDroppedFiles(const QMimeData *mime)
 {
-    AddSources(localFilesOf(data));
+    AddSources(localFilesOf(mime));
 }
 
 void Form1::AddCommandLineFiles(const QStringList &arguments)

