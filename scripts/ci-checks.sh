@@ -56,3 +56,7 @@ fi
 (cd build && cpack -G DEB)
 scripts/smoke-installed.sh
 lap "package"
+
+# 5. The joiner for Windows, under Wine.
+scripts/test-windows-joiner.sh
+lap "Windows joiner under Wine"

@@ -16,7 +16,9 @@
 
 namespace {
 
-const QString kJoiner = QStringLiteral(JOINER_TOOL);
+// The joiner under test: the one built here, or another build of it (the
+// Windows one under Wine) named by RMEDITOR_UNDER_TEST.
+const QString kJoiner = qEnvironmentVariable("RMEDITOR_UNDER_TEST", QStringLiteral(JOINER_TOOL));
 const QString kSamples = QStringLiteral(SAMPLES_DIR);
 
 struct Run {
@@ -212,6 +214,8 @@ void JoinerTest::initTestCase()
     }
     // rv20 differs from rv10 in its stream description, so v3 joins only with itself.
     QFile::copy(clip("v3.rm"), clip("v3b.rm"));
+    QFile::copy(clip("a1.rm"), clip(QStringLiteral("録音_01.rm")));
+    QFile::copy(clip("a2.rm"), clip("a 2.rm"));
     QVERIFY(mkfifo(QFile::encodeName(clip("fifo.rm")).constData(), 0600) == 0);
     makeClip(QStringLiteral("a_other_rate.rm"), {"-f", "lavfi", "-i", "sine=sample_rate=44100", "-t", "1",
                                                   "-c:a", "ac3", "-b:a", "128k"});
@@ -230,6 +234,8 @@ void JoinerTest::joins_data()
     QTest::newRow("one clip") << QStringList{"a2.rm"} << 1536.0 / 44100 << QString();
     QTest::newRow("250-byte output name") << QStringList{"a1.rm", "a2.rm"} << 1536.0 / 44100
                                           << QString(247, QLatin1Char('n')) + QStringLiteral(".rm");
+    QTest::newRow("Japanese names and spaces") << QStringList{QStringLiteral("録音_01.rm"), "a 2.rm"} << 1536.0 / 44100
+                                               << QStringLiteral("結合 済み.rm");
 }
 
 void JoinerTest::joins()

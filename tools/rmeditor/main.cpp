@@ -26,28 +26,64 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#else
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
 #endif
 
 namespace fs = std::filesystem;
 
 namespace {
 
+// One line to standard error. On Windows a console gets UTF-16 text, and
+// a pipe (the window reading what we say) the system's ANSI code page.
+void sayLine(const std::string &line)
+{
+#ifdef _WIN32
+    const std::wstring text = rm::wide(line + "\n");
+    HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0, written = 0;
+    if (GetConsoleMode(handle, &mode)) {
+        WriteConsoleW(handle, text.data(), DWORD(text.size()), &written, nullptr);
+        return;
+    }
+    const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(size_t(n), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), bytes.data(), n, nullptr, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), stderr);
+#else
+    std::fprintf(stderr, "%s\n", line.c_str());
+#endif
+}
+
 int fail(const std::string &message, int code = 1)
 {
-    std::fprintf(stderr, "rmeditor: %s\n", message.c_str());
+    sayLine("rmeditor: " + message);
     return code;
 }
 
 bool occupied(const std::string &path)
 {
+#ifdef _WIN32
+    return GetFileAttributesW(rm::windowsPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+#else
     std::error_code ec;
     return fs::exists(fs::symlink_status(path, ec));
+#endif
 }
 
 std::string folderOf(const std::string &output)
 {
+#ifdef _WIN32
+    const size_t cut = output.find_last_of("\\/");
+    if (cut == std::string::npos)
+        return output.size() >= 2 && output[1] == ':' ? output.substr(0, 2) : std::string(".");
+    return cut == 0 || (cut == 2 && output[1] == ':') ? output.substr(0, cut + 1) : output.substr(0, cut);
+#else
     const fs::path target(output);
     return target.has_parent_path() ? target.parent_path().string() : std::string(".");
+#endif
 }
 
 // Prints "progress N" lines, at most ten a second.
@@ -137,8 +173,9 @@ public:
 
     // Gives the finished file (already on the disk) its name, never in
     // place of another, and makes the name itself last.
-    void publish(int fd)
+    void publish(std::unique_ptr<rm::Output> &)
     {
+        const int fd = m_fd;
         if (m_partial.empty()) {
             const std::string self = "/proc/self/fd/" + std::to_string(fd);
             int r = linkat(AT_FDCWD, self.c_str(), AT_FDCWD, m_output.c_str(), AT_SYMLINK_FOLLOW);
@@ -165,8 +202,6 @@ public:
                                 + std::strerror(errno));
         }
     }
-    int fd() const { return m_fd; }
-
 private:
     [[noreturn]] void refuse() const
     {
@@ -182,22 +217,51 @@ private:
 
 #else // Windows
 
+std::wstring g_partial; // the partial file, removed when Ctrl+C or a closing console ends us
+
+BOOL WINAPI removePartial(DWORD)
+{
+    if (!g_partial.empty())
+        DeleteFileW(g_partial.c_str()); // gone once our handle closes with the process
+    ExitProcess(130);
+}
+
+// The output while it is written, under a short name beside OUT, and its
+// move to OUT, never over a file that is there.
 class Destination
 {
 public:
     explicit Destination(const std::string &output) : m_output(output)
     {
-        for (int attempt = 0; !m_file; ++attempt) {
-            m_partial = folderOf(output) + "\\.rme" + std::to_string(attempt) + ".tmp";
-            m_file = std::fopen(m_partial.c_str(), "wbx");
-            if (!m_file && (!occupied(m_partial) || attempt >= 1000))
-                throw rm::Error(m_output + ": " + std::strerror(errno));
+        const std::string folder = folderOf(output);
+        const std::string joint = folder.empty() || folder.back() == '\\' || folder.back() == '/' || folder.back() == ':'
+                                      ? folder
+                                      : folder + "\\";
+        HANDLE handle = INVALID_HANDLE_VALUE;
+        for (int attempt = 0; handle == INVALID_HANDLE_VALUE; ++attempt) {
+            m_partial = joint + ".rme" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(attempt) + ".tmp";
+            handle = CreateFileW(rm::windowsPath(m_partial).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_HIDDEN, nullptr);
+            const DWORD error = GetLastError();
+            if (handle == INVALID_HANDLE_VALUE && (error != ERROR_FILE_EXISTS || attempt >= 1000))
+                throw rm::Error(m_output + ": " + rm::windowsError(error));
+        }
+        g_partial = rm::windowsPath(m_partial);
+        SetConsoleCtrlHandler(removePartial, TRUE);
+        m_file = _fdopen(_open_osfhandle(intptr_t(handle), _O_RDWR | _O_BINARY), "w+b");
+        if (!m_file) {
+            CloseHandle(handle);
+            throw rm::Error(m_output + ": cannot be written");
         }
     }
     ~Destination()
     {
+        if (m_file)
+            std::fclose(m_file);
         if (!m_published)
-            std::remove(m_partial.c_str());
+            DeleteFileW(rm::windowsPath(m_partial).c_str());
+        g_partial.clear();
     }
     std::unique_ptr<rm::Output> open()
     {
@@ -205,17 +269,19 @@ public:
         m_file = nullptr;
         return rm::fileOutput(file, m_output);
     }
-    void publish(int)
+    // The file is on the disk (flushed); closed, it moves to OUT.
+    void publish(std::unique_ptr<rm::Output> &out)
     {
-        if (occupied(m_output))
-            throw rm::Error(m_output + ": already exists (it appeared while joining)");
-        std::error_code ec;
-        fs::rename(m_partial, m_output, ec);
-        if (ec)
-            throw rm::Error(m_output + ": " + ec.message());
+        out.reset();
+        if (!MoveFileExW(rm::windowsPath(m_partial).c_str(), rm::windowsPath(m_output).c_str(),
+                         MOVEFILE_WRITE_THROUGH)) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)
+                throw rm::Error(m_output + ": already exists (it appeared while joining)");
+            throw rm::Error(m_output + ": " + rm::windowsError(error));
+        }
         m_published = true;
     }
-    int fd() const { return -1; }
 
 private:
     std::string m_output, m_partial;
@@ -227,16 +293,18 @@ private:
 
 } // namespace
 
-int main(int argc, char **argv)
+namespace {
+
+int run(const std::vector<std::string> &args)
 {
     std::vector<std::string> inputs;
     std::vector<std::string> outputs;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string &arg = args[i];
         if (arg == "-i" || arg == "-o") {
-            if (i + 1 >= argc)
+            if (i + 1 >= args.size())
                 return fail("option " + arg + " needs a path", 2);
-            (arg == "-i" ? inputs : outputs).push_back(argv[++i]);
+            (arg == "-i" ? inputs : outputs).push_back(args[++i]);
         } else if (arg == "-h" || arg == "--help") {
             std::printf("usage: rmeditor -i IN [-i IN ...] -o OUT\n");
             return 0;
@@ -270,10 +338,29 @@ int main(int argc, char **argv)
         std::unique_ptr<rm::Output> out = destination.open();
         rm::join(sources, *out, std::ref(progress));
         out->finish();
-        destination.publish(destination.fd());
+        destination.publish(out);
         progress.finished();
     } catch (const std::exception &error) {
         return fail(error.what());
     }
     return 0;
 }
+
+} // namespace
+
+#ifdef _WIN32
+// Arguments arrive as the C runtime splits the wide command line, so every
+// file name reaches us whole, whatever the system's code page.
+int wmain(int argc, wchar_t **argv)
+{
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.push_back(rm::utf8(argv[i]));
+    return run(args);
+}
+#else
+int main(int argc, char **argv)
+{
+    return run(std::vector<std::string>(argv + 1, argv + argc));
+}
+#endif

@@ -12,7 +12,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #else
+#include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 #endif
 
 namespace rm {
@@ -360,15 +362,25 @@ private:
 std::unique_ptr<Input> openFileInput(const std::string &path, std::vector<uint8_t> &buffer, size_t capacity)
 {
 #ifdef _WIN32
-    std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    if (!ec && std::filesystem::is_directory(status))
+    // By its wide name, whatever the system's code page; anything but a
+    // file on a disk (a pipe, a device) is refused before a byte is read.
+    const std::wstring wide = windowsPath(path);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         throw Error(path + ": is a folder");
-    if (!ec && !std::filesystem::is_regular_file(status))
+    HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        throw Error(path + ": " + windowsError(GetLastError()));
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
         throw Error(path + ": not a regular file");
-    std::FILE *file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        throw Error(path + ": " + std::strerror(errno));
+    }
+    std::FILE *file = _fdopen(_open_osfhandle(intptr_t(handle), _O_RDONLY | _O_BINARY), "rb");
+    if (!file) {
+        CloseHandle(handle);
+        throw Error(path + ": cannot be read as a file");
+    }
 #else
     // Opened without waiting, so that a FIFO cannot block us; anything but
     // a regular file is refused before a byte is read.
@@ -590,5 +602,74 @@ bool PacketReader::next(Packet &packet)
         return true;
     }
 }
+
+#ifdef _WIN32
+
+std::wstring wide(const std::string &utf8)
+{
+    if (utf8.empty())
+        return {};
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
+    std::wstring text(size_t(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), text.data(), n);
+    return text;
+}
+
+std::string utf8(const std::wstring &text)
+{
+    if (text.empty())
+        return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(size_t(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), bytes.data(), n, nullptr, nullptr);
+    return bytes;
+}
+
+std::wstring windowsPath(const std::string &path)
+{
+    const std::wstring given = wide(path);
+    if (given.size() < 240 || given.rfind(L"\\\\?\\", 0) == 0)
+        return given;
+    // Long paths take the form that has no length limit: full, with backslashes.
+    const DWORD n = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
+    std::wstring full(n, L'\0');
+    const DWORD got = GetFullPathNameW(given.c_str(), n, full.data(), nullptr);
+    if (got == 0 || got >= n)
+        return given;
+    full.resize(got);
+    if (full.rfind(L"\\\\", 0) == 0)
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+std::string windowsError(unsigned long code)
+{
+    switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return "No such file or directory";
+    case ERROR_ACCESS_DENIED:
+        return "Permission denied";
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return "already exists";
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return "No space left on device";
+    default:
+        break;
+    }
+    wchar_t *text = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   DWORD(code), 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
+    std::string message = text ? utf8(text) : "error " + std::to_string(code);
+    if (text)
+        LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
+        message.pop_back();
+    return message;
+}
+
+#endif
 
 } // namespace rm

@@ -111,6 +111,16 @@ std::unique_ptr<Output> fileOutput(std::FILE *file, const std::string &name);
 // Counts and forgets what is written.
 std::unique_ptr<Output> nullOutput();
 
+#ifdef _WIN32
+// Paths and messages are UTF-8 inside the joiner; Windows takes UTF-16.
+std::wstring wide(const std::string &utf8);
+std::string utf8(const std::wstring &text);
+// A path for the wide file functions (long ones in their unlimited form).
+std::wstring windowsPath(const std::string &path);
+// A system error code in words, as strerror gives them elsewhere.
+std::string windowsError(unsigned long code);
+#endif
+
 struct Properties {           // the PROP chunk
     uint32_t maxBitRate = 0, avgBitRate = 0, maxPacketSize = 0, avgPacketSize = 0;
     uint32_t numPackets = 0, duration = 0, preroll = 0, indexOffset = 0, dataOffset = 0;
