@@ -23,7 +23,7 @@ fi
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAPEKNOT_SANITIZE=ON -DTAPEKNOT_WERROR=ON \
       -DTAPEKNOT_BUILD_BENCH=OFF
 cmake --build build-asan
-UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ASAN_OPTIONS=detect_leaks=0 \
+UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ASAN_OPTIONS=detect_leaks=1 \
   ctest --test-dir build-asan --output-on-failure
 lap "sanitizer build and tests"
 
