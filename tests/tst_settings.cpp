@@ -49,6 +49,7 @@ private slots:
     void outOfRangeFallsBack();
     void foreignContentSurvives();
     void maximisedStoresNormalPlacement();
+    void placementOffScreenComesBack_data();
     void placementOffScreenComesBack();
     void unwritableFolderIsSilent();
     void fileForms_data();
@@ -215,14 +216,27 @@ void SettingsTest::maximisedStoresNormalPlacement()
     QCOMPARE(valueOf(ini, "y2"), QByteArray("7995"));
 }
 
+void SettingsTest::placementOffScreenComesBack_data()
+{
+    QTest::addColumn<QByteArray>("placement");
+    QTest::newRow("off every screen") << QByteArray("x1=-900000\r\ny1=900000");
+    QTest::newRow("larger than the screen") << QByteArray("x1=1500\r\ny1=1500\r\nx2=100000\r\ny2=30000");
+    QTest::newRow("two billion twips wide") << QByteArray("x1=1500\r\ny1=1500\r\nx2=2000000000");
+    QTest::newRow("title bar above the screen") << QByteArray("x1=1500\r\ny1=-3000");
+}
+
+// Whatever was stored, the window comes up on a screen, whole, with its
+// title bar and menu reachable.
 void SettingsTest::placementOffScreenComesBack()
 {
+    QFETCH(QByteArray, placement);
     Harness h;
-    h.writeIni("[shoki]\r\npath=/t/rmeditor\r\nx1=-900000\r\ny1=900000\r\n");
+    h.writeIni("[shoki]\r\npath=/t/rmeditor\r\n" + placement + "\r\n");
     Form1 &f = h.start();
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-    QVERIFY(screen.intersects(f.frameGeometry()));
     QVERIFY(screen.contains(f.frameGeometry().center()));
+    QVERIFY(f.frameGeometry().top() >= screen.top());
+    QVERIFY(f.frameGeometry().width() <= screen.width() && f.frameGeometry().height() <= screen.height());
 }
 
 void SettingsTest::unwritableFolderIsSilent()

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QWindow>
 
 class WindowTest : public QObject
 {
@@ -151,12 +152,19 @@ void WindowTest::keepOnTop()
     Form1 &f = h.start();
     QVERIFY(f.Check1[0]->isChecked());
     QVERIFY(f.windowFlags() & Qt::WindowStaysOnTopHint);
+    // The stacking changes on the window as it is: never a new native window.
+    const WId native = f.winId();
+    const QWindow *handle = f.windowHandle();
     f.Check1[0]->click();
     QVERIFY(!(f.windowFlags() & Qt::WindowStaysOnTopHint));
+    QVERIFY(!(handle->flags() & Qt::WindowStaysOnTopHint));
     QVERIFY(f.isVisible());
     f.Check1[0]->click();
     QVERIFY(f.windowFlags() & Qt::WindowStaysOnTopHint);
+    QVERIFY(handle->flags() & Qt::WindowStaysOnTopHint);
     QVERIFY(f.isVisible());
+    QCOMPARE(f.winId(), native);
+    QCOMPARE(f.windowHandle(), handle);
 }
 
 void WindowTest::runEnablingAndClearList()
