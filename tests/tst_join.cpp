@@ -521,6 +521,20 @@ void JoinTest::consoleWindowWhileRunning()
         QVERIFY(w->objectName() != QLatin1String("ConsoleWindow"));
     QVERIFY(h->platform.toolStarts[0].showConsole);
 
+    // After a failure the console stays until the user closes it.
+    qputenv("STANDIN_MODE", "fail");
+    qputenv("STANDIN_SLEEP_MS", "0");
+    f->Text5->setText(rec + QStringLiteral("failed.rm"));
+    run();
+    qunsetenv("STANDIN_MODE");
+    QWidget *kept = nullptr;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->objectName() == QLatin1String("ConsoleWindow") && w->isVisible())
+            kept = w;
+    QVERIFY(kept);
+    kept->close();
+    qputenv("STANDIN_SLEEP_MS", "800");
+
     // Not ticked: nothing is shown.
     f->Check1[1]->setChecked(false);
     shown = false;
