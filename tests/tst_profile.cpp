@@ -116,6 +116,12 @@ void ProfileTest::write()
     doc.writeString("shoki", "k", "v");
     QCOMPARE(doc.content(), after);
     QCOMPARE(doc.readString("shoki", "k", "DEF"), QByteArray("v"));
+    // Values that reading would change go in quotes and come back whole.
+    for (const QByteArray &value : {QByteArray(" lead"), QByteArray("trail\t"), QByteArray("\"q\""), QByteArray("'s'"),
+                                   QByteArray("\"open"), QByteArray("")}) {
+        doc.writeString("shoki", "q", value);
+        QCOMPARE(ProfileDocument(doc.content()).readString("shoki", "q", "DEF"), value);
+    }
 }
 
 void ProfileTest::truncatesWithoutSplittingDoubleByte()

@@ -208,6 +208,13 @@ void ProfileDocument::writeString(const QByteArray &section, const QByteArray &k
     // A value is one line; a line break inside it would forge other keys.
     QByteArray clean = value;
     clean.replace('\r', ' ').replace('\n', ' ');
+    // Reading drops blanks around a value and one pair of enclosing quotes:
+    // a value that would lose either is written inside quotes, so that it
+    // reads back as it was.
+    if (!clean.isEmpty()
+        && (isBlank(clean.front()) || isBlank(clean.back())
+            || (clean.size() >= 2 && (clean.front() == '"' || clean.front() == '\'') && clean.back() == clean.front())))
+        clean = '"' + clean + '"';
     Line line{key + '=' + clean, m_eol};
 
     int header = findSection(section);
