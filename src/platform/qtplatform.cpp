@@ -11,9 +11,13 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QAbstractItemView>
 #include <QMessageBox>
 #include <QProcess>
 #include <QUrl>
+
+#include <algorithm>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -21,6 +25,44 @@
 #endif
 
 namespace {
+
+// The open dialog, taking a selection of several files as the user made it
+// in the list: the dialog's own way re-reads the names from its text box,
+// where a name holding a quote cannot be told apart from the quoting.
+class OpenDialog : public QFileDialog
+{
+public:
+    using QFileDialog::QFileDialog;
+    QStringList picked;
+
+    void accept() override
+    {
+        if (fileMode() == QFileDialog::ExistingFiles) {
+            const QStringList chosen = listSelection();
+            const bool allFiles = std::all_of(chosen.begin(), chosen.end(),
+                                              [](const QString &path) { return QFileInfo(path).isFile(); });
+            if (chosen.size() > 1 && allFiles) {
+                picked = chosen;
+                QDialog::accept();
+                return;
+            }
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    QStringList listSelection() const
+    {
+        QStringList paths;
+        const auto *view = findChild<QAbstractItemView *>(QStringLiteral("listView"));
+        if (!view || !view->selectionModel())
+            return paths;
+        for (const QModelIndex &index : view->selectionModel()->selectedRows())
+            if (index.parent() == view->rootIndex())
+                paths.append(index.data(QFileSystemModel::FilePathRole).toString());
+        return paths;
+    }
+};
 
 QString dialogDirectory(const CommonDialogState &dialog)
 {
@@ -59,14 +101,14 @@ void QtPlatform::messageBox(QWidget *parent, const QString &text)
 
 DialogOutcome QtPlatform::showOpen(QWidget *parent, CommonDialogState &dialog)
 {
-    QFileDialog box(parent);
+    OpenDialog box(parent);
     box.setAcceptMode(QFileDialog::AcceptOpen);
     const bool multiple = dialog.flags & dialogflags::kAllowMultiSelect;
     box.setFileMode(multiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
     setupDialog(box, dialog);
     if (box.exec() != QDialog::Accepted)
         return DialogOutcome::Cancelled;
-    const QStringList chosen = box.selectedFiles();
+    const QStringList chosen = box.picked.isEmpty() ? box.selectedFiles() : box.picked;
     if (chosen.isEmpty())
         return DialogOutcome::Cancelled;
     if (chosen.size() == 1) {
