@@ -40,15 +40,18 @@ mkdir -p "$scratch/rm" "$scratch/ini"
    "$scratch/ini" "$OLDPWD/tests/fuzz/profile-corpus" 2>&1 | tail -1)
 lap "fuzzers"
 
-# 3. Tests that need a user who cannot read or write everywhere.
+# 3. Tests that need a user who cannot read or write everywhere, run from a
+#    folder of their own (the checkout may lie where that user cannot go).
 if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null 2>&1; then
-  home="$scratch/home"
-  mkdir -p "$home" && chmod 777 "$home"
+  home=$(mktemp -d /tmp/tapeknot-unprivileged.XXXXXX)
+  cp build/bin/tst_fileexists build/bin/tst_profile build/bin/tst_settings tests/offscreen-screen.json "$home/"
+  chmod -R a+rwX "$home"
   for t in tst_fileexists tst_profile tst_settings; do
-    setpriv --reuid=nobody --regid=nogroup --clear-groups \
-      env HOME="$home" TMPDIR="$home" XDG_RUNTIME_DIR="$home" \
-          QT_QPA_PLATFORM="offscreen:configfile=$PWD/tests/offscreen-screen.json" "build/bin/$t"
+    (cd "$home" && setpriv --reuid=nobody --regid=nogroup --clear-groups \
+      env HOME="$home" TMPDIR="$home" XDG_RUNTIME_DIR="$home" XDG_CONFIG_HOME="$home/.config" \
+          QT_QPA_PLATFORM="offscreen:configfile=$home/offscreen-screen.json" "$home/$t")
   done
+  rm -rf "$home"
   lap "tests as an unprivileged user"
 fi
 
