@@ -576,21 +576,27 @@ void JoinTest::sourcesToTrash()
     qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
     // Where this machine's trash for these files is, if it has one.
     QString probeInTrash;
-    QFile probe(source(QStringLiteral("probe.rm"), "P"));
+    QFile probe(source(QStringLiteral("probe-%1.rm").arg(QFileInfo(home.path()).fileName()), "P"));
     if (!probe.moveToTrash()) {
         qputenv("XDG_DATA_HOME", before);
         QSKIP("no trash for this file system here");
     }
     probeInTrash = probe.fileName();
-    const QString a = source(QStringLiteral("to-trash.rm"), "A");
+    // A name of its own, as earlier runs may have left theirs in the trash.
+    const QString name = QStringLiteral("to-trash-%1.rm").arg(QFileInfo(home.path()).fileName());
+    const QString a = source(name, "A");
     QtPlatform platform;
     QVERIFY(platform.deleteFile(a));
     qputenv("XDG_DATA_HOME", before);
     QVERIFY(!QFile::exists(a));
-    const QString inTrash = QFileInfo(probeInTrash).absolutePath() + QStringLiteral("/to-trash.rm");
+    const QString inTrash = QFileInfo(probeInTrash).absolutePath() + QLatin1Char('/') + name;
     QCOMPARE(contentOf(inTrash), QByteArray("A"));
-    QFile::remove(inTrash);
-    QFile::remove(probeInTrash);
+    for (const QString &file : {inTrash, probeInTrash}) {
+        QFile::remove(file);
+        const QFileInfo trashed(file);
+        QFile::remove(trashed.absolutePath() + QStringLiteral("/../info/") + trashed.fileName()
+                      + QStringLiteral(".trashinfo"));
+    }
 }
 
 void JoinTest::resultLinesAccumulate()
