@@ -11,7 +11,7 @@ started=$SECONDS
 lap() { echo "ci: $1 after $(( (SECONDS - started) / 60 )) min $(( (SECONDS - started) % 60 )) s"; }
 
 need=()
-for p in clang libclang-rt-14-dev dpkg-dev xvfb xdotool xauth; do
+for p in clang libclang-rt-14-dev dpkg-dev file xvfb xdotool xauth; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
 done
 if [ ${#need[@]} -gt 0 ]; then
