@@ -1,5 +1,6 @@
 #include "join.h"
 
+#include "rawaudio.h"
 #include "rvpayload.h"
 
 #include <algorithm>
@@ -265,6 +266,8 @@ void join(const std::vector<Source> &sources, Output &out, const Progress &progr
 {
     if (sources.empty())
         throw Error("no input");
+    if (isOldRealAudio(*sources.front().open(false)))
+        return joinOldRealAudio(sources, out, progress);
 
     // Every header first, so that a clip that does not fit is refused
     // before anything is written; one source open at a time.

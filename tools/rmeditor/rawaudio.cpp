@@ -1,0 +1,108 @@
+#include "rawaudio.h"
+
+#include <cstring>
+#include <limits>
+
+namespace rm {
+
+namespace {
+
+// Version 3: signature, version, header size (from byte 8), 10 bytes of
+// settings (bytes per minute among them), data size, then texts and codec.
+constexpr size_t kFixedPart = 22;
+constexpr size_t kSettingsAt = 8, kSettingsSize = 10, kDataSizeAt = 18;
+
+struct OldHeader {
+    std::vector<uint8_t> bytes; // the whole header, up to the first data byte
+    uint64_t dataSize = 0;
+};
+
+OldHeader readOldHeader(Input &in, const std::string &name)
+{
+    uint8_t fixed[kFixedPart];
+    in.seek(0);
+    if (in.read(fixed, sizeof fixed) != sizeof fixed || std::memcmp(fixed, ".ra\xfd", 4) != 0)
+        throw Error(name + ": not an old RealAudio file like the first input");
+    const uint16_t version = be16(fixed + 4);
+    if (version != 3)
+        throw Error(name + ": RealAudio version " + std::to_string(version)
+                    + " files cannot be joined (only version 3)");
+    const uint64_t headerEnd = 8 + uint64_t(be16(fixed + 6));
+    if (headerEnd < kFixedPart || headerEnd > in.size())
+        throw Error(name + ": truncated file (the header runs past the end)");
+    OldHeader h;
+    h.bytes.resize(size_t(headerEnd));
+    in.seek(0);
+    if (in.read(h.bytes.data(), h.bytes.size()) != h.bytes.size())
+        throw Error(name + ": truncated file (the header runs past the end)");
+    h.dataSize = be32(fixed + kDataSizeAt);
+    if (headerEnd + h.dataSize > in.size())
+        throw Error(name + ": truncated file (" + std::to_string(in.size() - headerEnd) + " of "
+                    + std::to_string(h.dataSize) + " data bytes)");
+    return h;
+}
+
+// The codec's name at the end of the header (length-prefixed), or empty.
+std::string codecOf(const OldHeader &h)
+{
+    const std::vector<uint8_t> &b = h.bytes;
+    for (size_t n = 4; n > 0; --n)
+        if (b.size() >= n + 1 && b[b.size() - n - 1] == n)
+            return std::string(b.end() - long(n), b.end());
+    return {};
+}
+
+} // namespace
+
+bool isOldRealAudio(Input &in)
+{
+    uint8_t head[4];
+    in.seek(0);
+    return in.read(head, sizeof head) == sizeof head && std::memcmp(head, ".ra\xfd", 4) == 0;
+}
+
+void joinOldRealAudio(const std::vector<Source> &sources, Output &out, const Progress &progress)
+{
+    OldHeader first;
+    uint64_t data = 0, total = 0;
+    for (size_t k = 0; k < sources.size(); ++k) {
+        std::unique_ptr<Input> in = sources[k].open(false);
+        const OldHeader h = readOldHeader(*in, sources[k].name);
+        total += in->size();
+        data += h.dataSize;
+        if (k == 0) {
+            first = h;
+            continue;
+        }
+        if (codecOf(h) != codecOf(first) || std::memcmp(&h.bytes[kSettingsAt], &first.bytes[kSettingsAt], kSettingsSize))
+            throw Error(sources[k].name + ": its audio settings differ from those of " + sources[0].name + " ("
+                        + (codecOf(h) != codecOf(first) ? codecOf(h) + " instead of " + codecOf(first)
+                                                        : std::string("other rate or frame size"))
+                        + ")");
+    }
+    if (data > std::numeric_limits<uint32_t>::max())
+        throw Error("the joined file would be too large (over 4 GiB, the limit of the format)");
+
+    std::vector<uint8_t> header = first.bytes;
+    put32(&header[kDataSizeAt], uint32_t(data));
+    out.write(header.data(), header.size());
+    uint64_t done = 0;
+    std::vector<uint8_t> chunk(kBufferSize);
+    for (const Source &source : sources) {
+        std::unique_ptr<Input> in = source.open(true);
+        const OldHeader h = readOldHeader(*in, source.name);
+        in->seek(h.bytes.size());
+        for (uint64_t left = h.dataSize; left > 0;) {
+            const size_t want = size_t(std::min<uint64_t>(left, chunk.size()));
+            if (in->read(chunk.data(), want) != want)
+                throw Error(source.name + ": truncated file (the data ends early)");
+            out.write(chunk.data(), want);
+            left -= want;
+            if (progress)
+                progress(done + in->tell(), total);
+        }
+        done += in->size();
+    }
+}
+
+} // namespace rm

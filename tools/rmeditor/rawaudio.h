@@ -1,0 +1,18 @@
+// The old RealAudio file (".ra" + 0xFD, version 3): one header, then the
+// coded audio as a plain run of bytes. Files made with the same settings
+// join by keeping the first header, with the data size of all, and putting
+// their data one after the other.
+#pragma once
+
+#include "join.h"
+
+namespace rm {
+
+// Whether the input starts like an old RealAudio file.
+bool isOldRealAudio(Input &in);
+
+// Joins old RealAudio sources into `out`; throws Error naming the source at
+// fault (another version, other settings, a cut-off file, a RealMedia file).
+void joinOldRealAudio(const std::vector<Source> &sources, Output &out, const Progress &progress);
+
+} // namespace rm
