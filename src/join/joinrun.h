@@ -33,7 +33,6 @@ public:
     State state() const { return m_state; }
     bool busy() const { return m_state == State::Running || m_state == State::Cancelling; }
     QString startError() const { return m_startError; }
-    QByteArray capturedOutput() const { return m_captured; }
     QString capturedText() const;
     QString lastMessage() const { return m_lastMessage; } // the tool's last line other than progress
 

@@ -118,12 +118,27 @@ struct IndexEntry {
     uint32_t timestamp, offset, packetNumber;
 };
 
+// The most bytes any window of kRateWindow ms holds, windows counted by time.
+struct PeakRate {
+    uint64_t window = std::numeric_limits<uint64_t>::max(), bytes = 0, peak = 0;
+    void add(uint64_t timestamp, size_t length)
+    {
+        if (timestamp / kRateWindow != window) {
+            window = timestamp / kRateWindow;
+            bytes = 0;
+        }
+        bytes += length;
+        peak = std::max(peak, bytes);
+    }
+    uint32_t bitRate() const { return rate(peak, kRateWindow); }
+};
+
 // What the join learns of one stream.
 struct StreamOut {
     bool video = false, event = false, timed = false; // timed: audio or video, packets have durations
     uint64_t packets = 0, bytes = 0;
     uint32_t maxPacket = 0;
-    uint64_t window = std::numeric_limits<uint64_t>::max(), windowBytes = 0, maxWindowBytes = 0;
+    PeakRate peak;
     uint64_t end = 0;          // output time just past its content
     std::vector<IndexEntry> index;
     uint64_t lastIndexed = 0;
@@ -168,13 +183,7 @@ struct StreamOut {
         ++packets;
         bytes += length;
         maxPacket = std::max<uint32_t>(maxPacket, uint32_t(length));
-        const uint64_t w = timestamp / kRateWindow;
-        if (w != window) {
-            window = w;
-            windowBytes = 0;
-        }
-        windowBytes += length;
-        maxWindowBytes = std::max(maxWindowBytes, windowBytes);
+        peak.add(timestamp, length);
     }
 };
 
@@ -225,7 +234,7 @@ std::vector<uint8_t> buildHeader(const Header &first, const Properties &p, const
         b.u16(s.number);
         if (o.packets) {
             const uint32_t avg = rate(o.bytes, o.end);
-            b.u32(std::max(avg, rate(o.maxWindowBytes, kRateWindow)));
+            b.u32(std::max(avg, o.peak.bitRate()));
             b.u32(avg);
             b.u32(o.maxPacket);
             b.u32(uint32_t(o.bytes / o.packets));
@@ -315,8 +324,8 @@ void join(const std::vector<Source> &sources, Output &out, const Progress &progr
     props.dataOffset = narrow(dataStart, "the data offset");
 
     uint64_t shift = 0; // ms: where the clips before this one end
-    uint64_t packets = 0, bytes = 0, done = 0, window = std::numeric_limits<uint64_t>::max(), windowBytes = 0,
-             maxWindowBytes = 0;
+    uint64_t packets = 0, bytes = 0, done = 0;
+    PeakRate peak; // of the whole file
     uint32_t maxPacket = 0;
     std::vector<rv::Piece> pieces;
     std::vector<uint8_t> grown;
@@ -422,12 +431,7 @@ void join(const std::vector<Source> &sources, Output &out, const Progress &progr
             bytes += outLength;
             maxPacket = std::max<uint32_t>(maxPacket, uint32_t(outLength));
             st.count(timestamp, outLength);
-            if (timestamp / kRateWindow != window) {
-                window = timestamp / kRateWindow;
-                windowBytes = 0;
-            }
-            windowBytes += outLength;
-            maxWindowBytes = std::max(maxWindowBytes, windowBytes);
+            peak.add(timestamp, outLength);
         }
         writeRun();
         done += in.size();
@@ -478,7 +482,7 @@ void join(const std::vector<Source> &sources, Output &out, const Progress &progr
 
     props.duration = narrow(shift, "the duration");
     props.avgBitRate = rate(bytes, shift);
-    props.maxBitRate = std::max(props.avgBitRate, rate(maxWindowBytes, kRateWindow));
+    props.maxBitRate = std::max(props.avgBitRate, peak.bitRate());
     props.maxPacketSize = maxPacket;
     props.avgPacketSize = packets ? uint32_t(bytes / packets) : 0;
     props.numPackets = narrow(packets, "the packet count");
