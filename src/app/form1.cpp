@@ -101,10 +101,7 @@ void Form1::setupConnections()
 
     // A result line: double-click or Enter shows what the tool said, or opens the folder.
     connect(List2, &QListWidget::itemActivated, this, &Form1::resultActivated);
-    connect(JoinCancel, &QPushButton::clicked, this, [this] {
-        if (m_join)
-            m_join->cancel();
-    });
+    connect(JoinCancel, &QPushButton::clicked, this, &Form1::cancelJoin);
 
     // The end of the desktop session is one more close request.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &manager) {

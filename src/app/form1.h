@@ -126,6 +126,7 @@ public:
 
     void RunJoin();
     bool joinBusy() const; // a join runs, or is being cancelled
+    void cancelJoin();     // the cancel button and Esc while a join runs
 
     // Event handlers of the control arrays, with the index as argument.
     void Command2_Click(int index);

@@ -170,10 +170,7 @@ void Form1::RunJoin()
         JoinProgress->setValue(perMille);
     });
     connect(m_join, &JoinRun::ended, this, [this, sources, output] { finishJoin(sources, output); });
-    m_blocker = std::make_unique<InputBlocker>(JoinCancel, [this] {
-        if (m_join)
-            m_join->cancel();
-    });
+    m_blocker = std::make_unique<InputBlocker>(JoinCancel, [this] { cancelJoin(); });
     if (!m_platform.startTool(*m_join, start)) {
         m_blocker.reset();
         Picture1->hide();
@@ -192,6 +189,12 @@ void Form1::RunJoin()
 bool Form1::joinBusy() const
 {
     return m_join && m_join->busy();
+}
+
+void Form1::cancelJoin()
+{
+    if (m_join)
+        m_join->cancel();
 }
 
 void Form1::placeStatusPanel()
