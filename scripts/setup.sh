@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(g++ cmake ninja-build qt6-base-dev libgl-dev libxkbcommon-dev fonts-ipafont-gothic
+packages=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libxkbcommon-dev libglib2.0-dev fonts-ipafont-gothic
           qt6-translations-l10n "$@")
 if command -v apt-get >/dev/null 2>&1 && command -v dpkg-query >/dev/null 2>&1; then
   missing=()

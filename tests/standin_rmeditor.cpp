@@ -13,6 +13,7 @@
 //   STANDIN_PROGRESS  a "progress N" line to print first (when RMEDITOR_PROGRESS=1)
 //   STANDIN_HANG_MS   milliseconds to wait after writing the output, before ending
 //   STANDIN_IGNORE_TERM  "1": a polite request to end is ignored
+//   STANDIN_HOLD_OUTPUT  "1": the output stays open (being written) while it hangs
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -81,7 +82,10 @@ int main(int argc, char **argv)
             out << in.rdbuf();
         }
     }
-    out.close();
+    if (const char *hold = std::getenv("STANDIN_HOLD_OUTPUT"); hold && std::string(hold) == "1")
+        out.flush();
+    else
+        out.close();
     if (const char *hang = std::getenv("STANDIN_HANG_MS"))
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(hang)));
     if (mode == "partialcrash")

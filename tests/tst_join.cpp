@@ -13,9 +13,12 @@
 #include <QTextBlock>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QScreen>
 
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cstdio>
 
 namespace {
 
@@ -54,6 +57,7 @@ private slots:
     void stoppedWithMessage_data();
     void stoppedWithMessage();
     void sourcesToTrash();
+    void detailsFitTheScreen();
     void cancelled_data();
     void cancelled();
     void toolLocationForms_data();
@@ -169,20 +173,23 @@ void JoinTest::toolFailures_data()
 {
     QTest::addColumn<QByteArray>("mode");
     QTest::addColumn<bool>("joined");
-    QTest::newRow("no output") << QByteArray("fail") << false;
-    QTest::newRow("zero bytes") << QByteArray("empty") << false;
-    QTest::newRow("crash") << QByteArray("crash") << false;
-    QTest::newRow("full output, exit code 3") << QByteArray("exitcode") << false;
-    QTest::newRow("output written, then a crash") << QByteArray("partialcrash") << false;
-    QTest::newRow("output written, then killed") << QByteArray("killed") << false;
-    QTest::newRow("clean end") << QByteArray() << true;
+    QTest::addColumn<QString>("reason"); // how the tool ended, last line of the tooltip
+    QTest::newRow("no output") << QByteArray("fail") << false << "rmeditorがエラーで終了しました（終了コード 1）";
+    QTest::newRow("zero bytes") << QByteArray("empty") << false << "rmeditorは終了しましたが、作成されたファイルが空です";
+    QTest::newRow("crash") << QByteArray("crash") << false << "rmeditorが異常終了しました（シグナル 6 SIGABRT）";
+    QTest::newRow("full output, exit code 3") << QByteArray("exitcode") << false << "rmeditorがエラーで終了しました（終了コード 3）";
+    QTest::newRow("output written, then a crash") << QByteArray("partialcrash") << false << "rmeditorが異常終了しました（シグナル 6 SIGABRT）";
+    QTest::newRow("output written, then killed") << QByteArray("killed") << false << "rmeditorが強制終了されました（シグナル 9 SIGKILL）";
+    QTest::newRow("clean end") << QByteArray() << true << QString();
 }
 
 void JoinTest::toolFailures()
 {
     QFETCH(QByteArray, mode);
     QFETCH(bool, joined);
+    QFETCH(QString, reason);
     qputenv("STANDIN_MODE", mode);
+    qputenv("STANDIN_PROGRESS", "500");
     f->Check1[2]->setChecked(true);
     f->Check1[3]->setChecked(true);
     const QString a = source(QStringLiteral("x1.rm"), "1");
@@ -198,14 +205,19 @@ void JoinTest::toolFailures()
     QCOMPARE(f->List1->count(), joined ? 0 : 2);
     QCOMPARE(f->Command2[0]->isEnabled(), !joined);
 
-    // A failure line tells the tool's last words; activating it shows all it said.
+    qunsetenv("STANDIN_PROGRESS");
+    // A failure line tells the tool's last words and how it ended; activating
+    // it shows all it said but its progress.
     QListWidgetItem *line = f->List2->item(0);
     if (!joined) {
-        QCOMPARE(line->toolTip(), mode == "fail" ? QStringLiteral("standin: refused on purpose")
-                                                 : QStringLiteral("joining 2 clips into ") + out);
+        QCOMPARE(line->toolTip(), (mode == "fail" ? QStringLiteral("standin: refused on purpose")
+                                                  : QStringLiteral("joining 2 clips into ") + out)
+                                      + QLatin1Char('\n') + reason);
         emit f->List2->itemActivated(line);
-        QCOMPARE(h->platform.messages.size(), 1);
-        QVERIFY(h->platform.messages[0].contains(QStringLiteral("joining 2 clips into ") + out));
+        QCOMPARE(h->platform.details.size(), 1);
+        QVERIFY(h->platform.details[0].contains(QStringLiteral("joining 2 clips into ") + out));
+        QVERIFY(h->platform.details[0].contains(reason));
+        QVERIFY(!h->platform.details[0].contains(QStringLiteral("progress")));
     } else {
         emit f->List2->itemActivated(line); // the joined file's folder, in the file manager
         QCOMPARE(h->platform.openedDocuments.size(), 1);
@@ -217,18 +229,28 @@ void JoinTest::cancelled_data()
 {
     QTest::addColumn<QByteArray>("how");
     QTest::addColumn<QByteArray>("progress"); // printed by the tool first, or nothing
-    QTest::newRow("cancel button, with progress") << QByteArray("button") << QByteArray("250");
-    QTest::newRow("Esc, busy bar") << QByteArray("escape") << QByteArray();
-    QTest::newRow("a tool that ignores the request is killed") << QByteArray("hung") << QByteArray();
+    QTest::addColumn<bool>("held");    // the tool still writes its output when cancelled
+    QTest::addColumn<bool>("foreign"); // another program puts its file at the output meanwhile
+    QTest::newRow("cancel button, with progress: the tool's open output goes")
+        << QByteArray("button") << QByteArray("250") << true << false;
+    QTest::newRow("Esc, busy bar: a closed output may be whole, it stays")
+        << QByteArray("escape") << QByteArray() << false << false;
+    QTest::newRow("a tool that ignores the request is killed") << QByteArray("hung") << QByteArray() << true << false;
+    QTest::newRow("another program's file stays") << QByteArray("button") << QByteArray() << false << true;
+    QTest::newRow("a file put over the tool's own stays") << QByteArray("button") << QByteArray() << true << true;
 }
 
 void JoinTest::cancelled()
 {
     QFETCH(QByteArray, how);
     QFETCH(QByteArray, progress);
+    QFETCH(bool, held);
+    QFETCH(bool, foreign);
     qputenv("STANDIN_PROGRESS", progress);
     qputenv("STANDIN_HANG_MS", "30000");
     qputenv("STANDIN_IGNORE_TERM", how == "hung" ? "1" : "0");
+    qputenv("STANDIN_HOLD_OUTPUT", held ? "1" : "0");
+    qputenv("STANDIN_SLEEP_MS", foreign && !held ? "30000" : "0");
     f->Check1[2]->setChecked(true);
     const QString a = source(QStringLiteral("x1.rm"), "1");
     f->AddSources({a});
@@ -240,6 +262,12 @@ void JoinTest::cancelled()
         barMaximum = f->JoinProgress->maximum();
         barValue = f->JoinProgress->value();
         QVERIFY(f->JoinCancel->isVisible());
+        if (foreign) { // written aside, then put in place, as a finished join of another window
+            QFile other(out + QStringLiteral(".other"));
+            QVERIFY(other.open(QIODevice::WriteOnly) && other.write("other window") > 0);
+            other.close();
+            QVERIFY(::rename(QFile::encodeName(other.fileName()).constData(), QFile::encodeName(out).constData()) == 0);
+        }
         if (how == "escape")
             QTest::keyClick(f->List1, Qt::Key_Escape);
         else
@@ -251,15 +279,21 @@ void JoinTest::cancelled()
     qunsetenv("STANDIN_HANG_MS");
     qunsetenv("STANDIN_IGNORE_TERM");
     qunsetenv("STANDIN_PROGRESS");
+    qunsetenv("STANDIN_HOLD_OUTPUT");
     QVERIFY(clock.elapsed() < 10000);
     QCOMPARE(barMaximum, progress.isEmpty() ? 0 : 1000);
     if (!progress.isEmpty())
         QCOMPARE(barValue, progress.toInt());
-    QCOMPARE(h->platform.beeps, 1);
-    QCOMPARE(f->List2->item(0)->text(), QStringLiteral("作成に失敗しました:") + out);
+    QCOMPARE(h->platform.beeps, 0); // the user asked for it
+    QCOMPARE(f->List2->item(0)->text(), QStringLiteral("作成を中止しました:") + out);
     QVERIFY(QFile::exists(a));
-    QVERIFY(!QFile::exists(out)); // what the tool left there goes
     QCOMPARE(f->List1->count(), 1);
+    // Only the file the tool itself was writing goes; what stays is named as maybe partial.
+    const bool kept = foreign || !held;
+    QCOMPARE(QFile::exists(out), kept);
+    if (foreign)
+        QCOMPARE(contentOf(out), QByteArray("other window"));
+    QCOMPARE(f->List2->item(0)->toolTip().contains(QStringLiteral("途中まで書かれたファイル")), kept);
 }
 
 void JoinTest::stalePreviewAndSaveDialog()
@@ -471,6 +505,7 @@ void JoinTest::busyWindowIgnoresInput()
     const QString out = rec + QStringLiteral("out.rm");
     f->Text5->setText(out);
     bool checked = false;
+    const bool text1Enabled = f->Text1->isEnabled();
     h->platform.whileToolRuns = [&] {
         checked = true;
         QVERIFY(f->Picture1->isVisible());
@@ -482,6 +517,12 @@ void JoinTest::busyWindowIgnoresInput()
         QVERIFY(!f->m_1->menuAction()->isEnabled());
         QVERIFY(!f->m_2->menuAction()->isEnabled());
         QVERIFY(!f->close());
+        // Everything that takes no input now looks so.
+        QVERIFY(!f->Command2[2]->isEnabled());
+        QVERIFY(!f->List1->isEnabled());
+        QVERIFY(!f->Check1[3]->isEnabled());
+        QVERIFY(!f->SSTab1->tabBar()->isEnabled());
+        QVERIFY(f->JoinCancel->isEnabled());
 
         QTest::mouseClick(f->Command2[2], Qt::LeftButton);
         f->SSTab1->setCurrentIndex(1);
@@ -494,6 +535,8 @@ void JoinTest::busyWindowIgnoresInput()
     };
     run();
     QVERIFY(checked);
+    QVERIFY(f->Command2[2]->isEnabled() && f->List1->isEnabled() && f->Check1[3]->isEnabled());
+    QCOMPARE(f->Text1->isEnabled(), text1Enabled); // what was off before stays off
     QVERIFY(h->platform.dialogCalls.isEmpty()); // the select click did nothing
     QVERIFY(!f->Check1[3]->isChecked());
     QCOMPARE(f->Text4->text(), QString());
@@ -570,33 +613,51 @@ void JoinTest::consoleWindowWhileRunning()
 
 void JoinTest::sourcesToTrash()
 {
-    // The program's own platform moves deleted sources to the desktop's trash.
-    QTemporaryDir home;
-    const QByteArray before = qgetenv("XDG_DATA_HOME");
-    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
-    // Where this machine's trash for these files is, if it has one.
-    QString probeInTrash;
-    QFile probe(source(QStringLiteral("probe-%1.rm").arg(QFileInfo(home.path()).fileName()), "P"));
-    if (!probe.moveToTrash()) {
-        qputenv("XDG_DATA_HOME", before);
-        QSKIP("no trash for this file system here");
-    }
-    probeInTrash = probe.fileName();
-    // A name of its own, as earlier runs may have left theirs in the trash.
-    const QString name = QStringLiteral("to-trash-%1.rm").arg(QFileInfo(home.path()).fileName());
-    const QString a = source(name, "A");
+    // A user who never had a trash, the current folder elsewhere (the tool's):
+    // the program's own platform puts the file into the home trash it makes.
+    QTemporaryDir home, current;
+    const QByteArray homeBefore = qgetenv("HOME"), dataBefore = qgetenv("XDG_DATA_HOME");
+    qputenv("HOME", QFile::encodeName(home.path()));
+    qunsetenv("XDG_DATA_HOME");
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(current.path());
+    const QString a = home.filePath(QStringLiteral("clip 1.rm"));
+    QFile clip(a);
+    QVERIFY(clip.open(QIODevice::WriteOnly) && clip.write("A") == 1);
+    clip.close();
     QtPlatform platform;
-    QVERIFY(platform.deleteFile(a));
-    qputenv("XDG_DATA_HOME", before);
+    const Deletion deletion = platform.deleteFile(a);
+    QDir::setCurrent(before);
+    qputenv("HOME", homeBefore);
+    if (!dataBefore.isNull())
+        qputenv("XDG_DATA_HOME", dataBefore);
+    QCOMPARE(int(deletion), int(Deletion::Trashed));
     QVERIFY(!QFile::exists(a));
-    const QString inTrash = QFileInfo(probeInTrash).absolutePath() + QLatin1Char('/') + name;
-    QCOMPARE(contentOf(inTrash), QByteArray("A"));
-    for (const QString &file : {inTrash, probeInTrash}) {
-        QFile::remove(file);
-        const QFileInfo trashed(file);
-        QFile::remove(trashed.absolutePath() + QStringLiteral("/../info/") + trashed.fileName()
-                      + QStringLiteral(".trashinfo"));
-    }
+    const QString trash = home.filePath(QStringLiteral(".local/share/Trash/"));
+    QCOMPARE(contentOf(trash + QStringLiteral("files/clip 1.rm")), QByteArray("A"));
+    QVERIFY(contentOf(trash + QStringLiteral("info/clip 1.rm.trashinfo")).contains("Path="));
+    QVERIFY(QDir(current.path()).isEmpty()); // no trash of our own making beside the tool
+}
+
+void JoinTest::detailsFitTheScreen()
+{
+    // What a tool said in 2,000 lines scrolls in a box that stays on the screen.
+    QStringList said;
+    for (int i = 0; i < 2000; ++i)
+        said.append(QStringLiteral("rmeditor: line %1 of what went wrong").arg(i));
+    QRect shown, room;
+    QTimer::singleShot(200, [&] {
+        QWidget *box = QApplication::activeModalWidget();
+        QVERIFY(box);
+        shown = box->frameGeometry();
+        room = box->screen()->availableGeometry();
+        box->close();
+    });
+    QtPlatform().showDetails(nullptr, QStringLiteral("作成に失敗しました:x.rm"), said.join(QLatin1Char('\n')));
+    QVERIFY(!shown.isEmpty());
+    QVERIFY2(room.contains(shown) || (shown.height() <= room.height() && shown.width() <= room.width()),
+             qPrintable(QStringLiteral("%1x%2").arg(shown.width()).arg(shown.height())));
+    QVERIFY(shown.height() < 1024 * 9 / 10);
 }
 
 void JoinTest::resultLinesAccumulate()
@@ -610,6 +671,11 @@ void JoinTest::resultLinesAccumulate()
     QCOMPARE(f->List2->count(), 2);
     QCOMPARE(f->List2->item(0)->text(), QStringLiteral("作成に成功しました:") + rec + QStringLiteral("one.rm"));
     QCOMPARE(f->List2->item(1)->text(), QStringLiteral("作成に失敗しました:") + rec + QStringLiteral("two.rm"));
+    // Many lines later the newest is still in sight.
+    for (int i = 0; i < 12; ++i)
+        run();
+    QListWidgetItem *newest = f->List2->item(f->List2->count() - 1);
+    QVERIFY(f->List2->viewport()->rect().contains(f->List2->visualItemRect(newest)));
 }
 
 QTEST_MAIN(JoinTest)

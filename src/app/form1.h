@@ -179,10 +179,13 @@ private:
     void showSourceMenu(const QPoint &at);
     bool dropWithinSourceList(QDropEvent *drop);
     void resultActivated(QListWidgetItem *item);
+    QListWidgetItem *addResultLine(const QString &text, const QString &tip, const QString &detail);
+    void lockControls(bool locked);
 
     JoinRun *m_join = nullptr;
     std::unique_ptr<InputBlocker> m_blocker;
     QPointer<ConsoleWindow> m_console;
+    QList<QPointer<QWidget>> m_lockedControls; // disabled for the time of a join
 
     Platform &m_platform;
     QString m_programDir;

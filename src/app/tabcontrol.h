@@ -14,6 +14,7 @@ public:
 
     QWidget *page(int index) const;
     QTabBar *tabBar() const { return m_bar; }
+    int count() const { return int(m_pages.size()); }
     int currentIndex() const;
     void setCurrentIndex(int index);
     void setTabCaption(int index, const QString &caption);

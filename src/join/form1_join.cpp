@@ -14,9 +14,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSet>
+#include <QTabBar>
+#include "app/tabcontrol.h"
 
 namespace {
 
@@ -171,8 +174,10 @@ void Form1::RunJoin()
     });
     connect(m_join, &JoinRun::ended, this, [this, sources, output] { finishJoin(sources, output); });
     m_blocker = std::make_unique<InputBlocker>(JoinCancel, [this] { cancelJoin(); });
+    lockControls(true);
     if (!m_platform.startTool(*m_join, start)) {
         m_blocker.reset();
+        lockControls(false);
         Picture1->hide();
         if (m_console)
             m_console->close();
@@ -214,10 +219,13 @@ void Form1::finishJoin(const QStringList &sources, const QString &output)
     // left a file with content at the output path; anything else, a cancel
     // included, keeps the sources and the list.
     m_blocker.reset();
+    lockControls(false);
     Picture1->hide();
     const JoinRun::State state = m_join->state();
     const QString lastMessage = m_join->lastMessage();
-    const QString detail = m_join->capturedText();
+    const QString detail = m_join->details();
+    const QString reason = m_join->endReason();
+    const bool partial = m_join->partialMayRemain();
     m_join->deleteLater();
     m_join = nullptr;
     if (m_console) {
@@ -225,12 +233,18 @@ void Form1::finishJoin(const QStringList &sources, const QString &output)
         if (state == JoinRun::State::Succeeded)
             m_console->close(); // after a failure it stays until the user closes it
     }
+    if (state == JoinRun::State::Cancelled) {
+        QString note = QStringLiteral("中止しました");
+        if (partial)
+            note += QStringLiteral("。途中まで書かれたファイルがこの場所に残っているかもしれません");
+        addResultLine(QStringLiteral("作成を中止しました:") + output, note, detail);
+        endRun();
+        return;
+    }
     if (state != JoinRun::State::Succeeded) {
         m_platform.beep();
-        auto *line = new QListWidgetItem(QStringLiteral("作成に失敗しました:") + output);
-        line->setToolTip(lastMessage);
-        line->setData(kDetailRole, detail);
-        List2->addItem(line);
+        const QString tip = lastMessage.isEmpty() || lastMessage == reason ? reason : lastMessage + QLatin1Char('\n') + reason;
+        addResultLine(QStringLiteral("作成に失敗しました:") + output, tip, detail);
         endRun();
         return;
     }
@@ -238,6 +252,7 @@ void Form1::finishJoin(const QStringList &sources, const QString &output)
     // Each source once; never the output, even when listed as a source.
     // Only a file that is still there after its deletion failed is reported.
     QStringList undeleted;
+    int deletedForGood = 0;
     if (Check1[2]->isChecked()) {
         QSet<QString> done;
         for (const QString &source : sources) {
@@ -245,28 +260,71 @@ void Form1::finishJoin(const QStringList &sources, const QString &output)
             if (done.contains(key) || sameFile(source, output))
                 continue;
             done.insert(key);
-            if (!m_platform.deleteFile(source) && QFileInfo::exists(source))
+            const Deletion deletion = m_platform.deleteFile(source);
+            if (deletion == Deletion::Deleted)
+                ++deletedForGood;
+            else if (deletion == Deletion::Failed && QFileInfo::exists(source))
                 undeleted.append(source);
         }
     }
     if (Check1[3]->isChecked())
         ClearList();
-    auto *line = new QListWidgetItem(QStringLiteral("作成に成功しました:") + output);
+    auto *line = addResultLine(QStringLiteral("作成に成功しました:") + output, QString(), QString());
+    line->setData(kDetailRole, QVariant());
     line->setData(kFolderRole, QFileInfo(output).absolutePath());
-    List2->addItem(line);
+    if (deletedForGood > 0)
+        line->setToolTip(QStringLiteral("ごみ箱に移せなかったため、元のファイル%1個を削除しました").arg(deletedForGood));
     endRun();
     if (!undeleted.isEmpty())
         reportUndeleted(undeleted);
 }
 
-// A failure line shows all the tool said; a success line opens the folder.
+QListWidgetItem *Form1::addResultLine(const QString &text, const QString &tip, const QString &detail)
+{
+    auto *line = new QListWidgetItem(text);
+    line->setToolTip(tip);
+    line->setData(kDetailRole, detail);
+    List2->addItem(line);
+    List2->scrollToItem(line); // the newest result is always in sight
+    return line;
+}
+
+// While the tool runs the window takes no input; its controls say so. Only
+// the ones enabled now are disabled, and only those come back.
+void Form1::lockControls(bool locked)
+{
+    if (!locked) {
+        for (const QPointer<QWidget> &control : std::as_const(m_lockedControls))
+            if (control)
+                control->setEnabled(true);
+        m_lockedControls.clear();
+        m_3->menuAction()->setEnabled(true);
+        return;
+    }
+    QWidgetList controls{SSTab1->tabBar()};
+    for (int page = 0; page < SSTab1->count(); ++page)
+        controls += SSTab1->page(page)->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+    for (QWidget *control : std::as_const(controls)) {
+        if (control == Picture1 || control == List2 || !control->isEnabled() || control->isHidden())
+            continue;
+        control->setEnabled(false);
+        m_lockedControls.append(control);
+    }
+    m_3->menuAction()->setEnabled(false);
+}
+
+// A failure or cancel line shows what the tool said; a success line opens the folder.
 void Form1::resultActivated(QListWidgetItem *item)
 {
     if (!item || joinBusy())
         return;
-    const QString detail = item->data(kDetailRole).toString();
     if (item->data(kDetailRole).isValid()) {
-        m_platform.messageBox(this, detail.isEmpty() ? item->text() : detail);
+        const QString detail = item->data(kDetailRole).toString();
+        const QString summary = item->toolTip().isEmpty() ? item->text() : item->text() + QLatin1Char('\n') + item->toolTip();
+        if (detail.isEmpty())
+            m_platform.messageBox(this, summary);
+        else
+            m_platform.showDetails(this, summary, detail);
         return;
     }
     const QString folder = item->data(kFolderRole).toString();

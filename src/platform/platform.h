@@ -27,6 +27,13 @@ enum class DialogOutcome {
     Failed,
 };
 
+// How a file was deleted.
+enum class Deletion {
+    Trashed, // into the user's trash, where it can be restored
+    Deleted, // no trash takes it: deleted for good
+    Failed,  // still there
+};
+
 // One start of the external tool.
 struct ToolStart {
     QString program;          // full path of the tool
@@ -46,8 +53,13 @@ public:
     virtual void messageBox(QWidget *parent, const QString &text) = 0;
     virtual DialogOutcome showOpen(QWidget *parent, CommonDialogState &dialog) = 0;
     virtual DialogOutcome showSave(QWidget *parent, CommonDialogState &dialog) = 0;
+    // A long text to read (what the tool said), below a one-line summary,
+    // scrolling in a box that fits the screen; an OK button.
+    virtual void showDetails(QWidget *parent, const QString &summary, const QString &details) = 0;
     virtual void beep() = 0;
-    virtual bool deleteFile(const QString &path) = 0;
+    // To the user's trash as the desktop puts files there; where no trash
+    // takes the file, deleted.
+    virtual Deletion deleteFile(const QString &path) = 0;
     // Starts the tool for `run`, which then runs on its own and tells its
     // end. False when it could not be started (the run says why).
     virtual bool startTool(JoinRun &run, const ToolStart &start) = 0;

@@ -3,9 +3,17 @@
 #include "platform/fileexists.h"
 
 #include "platform/commondialog.h"
+#include "platform/trash.h"
 #include "join/joinrun.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QVBoxLayout>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -147,10 +155,40 @@ void QtPlatform::beep()
     QApplication::beep();
 }
 
-bool QtPlatform::deleteFile(const QString &path)
+Deletion QtPlatform::deleteFile(const QString &path)
 {
     // To the desktop's trash where there is one, so a mistake can be undone.
-    return QFile::moveToTrash(path) || QFile::remove(path);
+    if (moveToUserTrash(path))
+        return Deletion::Trashed;
+    if (QFile::remove(path))
+        return Deletion::Deleted;
+    return Deletion::Failed;
+}
+
+void QtPlatform::showDetails(QWidget *parent, const QString &summary, const QString &details)
+{
+    QDialog box(parent);
+    box.setWindowTitle(kProgramTitle);
+    auto *layout = new QVBoxLayout(&box);
+    auto *headline = new QLabel(summary, &box);
+    headline->setWordWrap(true);
+    headline->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto *text = new QPlainTextEdit(details, &box);
+    text->setReadOnly(true);
+    text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &box);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+    layout->addWidget(headline);
+    layout->addWidget(text, 1);
+    layout->addWidget(buttons);
+    // Big enough to read, never beyond the screen: the text scrolls.
+    QScreen *screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    const QRect room = screen ? screen->availableGeometry() : QRect(0, 0, 800, 600);
+    box.resize(qMin(720, room.width() * 9 / 10), qMin(480, room.height() * 8 / 10));
+    box.setMaximumSize(room.size());
+    text->moveCursor(QTextCursor::End); // the tool's last words, where it says why it stopped
+    box.exec();
 }
 
 bool QtPlatform::startTool(JoinRun &run, const ToolStart &start)

@@ -9,8 +9,9 @@ public:
     void messageBox(QWidget *parent, const QString &text) override;
     DialogOutcome showOpen(QWidget *parent, CommonDialogState &dialog) override;
     DialogOutcome showSave(QWidget *parent, CommonDialogState &dialog) override;
+    void showDetails(QWidget *parent, const QString &summary, const QString &details) override;
     void beep() override;
-    bool deleteFile(const QString &path) override;
+    Deletion deleteFile(const QString &path) override;
     bool startTool(JoinRun &run, const ToolStart &start) override;
     bool openDocument(QWidget *parent, const QString &path, const QString &workingDirectory) override;
     bool startProgram(const QString &path) override;

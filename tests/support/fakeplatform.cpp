@@ -34,12 +34,12 @@ DialogOutcome FakePlatform::showSave(QWidget *, CommonDialogState &dialog)
     return answer(true, dialog);
 }
 
-bool FakePlatform::deleteFile(const QString &path)
+Deletion FakePlatform::deleteFile(const QString &path)
 {
     deleteRequests.append(path);
-    if (undeletable.contains(path))
-        return false;
-    return QFile::remove(path);
+    if (undeletable.contains(path) || !QFile::remove(path))
+        return Deletion::Failed;
+    return untrashable.contains(path) ? Deletion::Deleted : Deletion::Trashed;
 }
 
 bool FakePlatform::startTool(JoinRun &run, const ToolStart &start)

@@ -33,8 +33,9 @@ public:
     void messageBox(QWidget *parent, const QString &text) override;
     DialogOutcome showOpen(QWidget *parent, CommonDialogState &dialog) override;
     DialogOutcome showSave(QWidget *parent, CommonDialogState &dialog) override;
+    void showDetails(QWidget *, const QString &summary, const QString &text) override { details.append(summary + QLatin1Char('\n') + text); }
     void beep() override { ++beeps; }
-    bool deleteFile(const QString &path) override;
+    Deletion deleteFile(const QString &path) override;
     bool startTool(JoinRun &run, const ToolStart &start) override;
     bool openDocument(QWidget *parent, const QString &path, const QString &workingDirectory) override;
     bool startProgram(const QString &path) override;
@@ -48,6 +49,8 @@ public:
     int beeps = 0;
     QStringList deleteRequests;
     QSet<QString> undeletable;
+    QSet<QString> untrashable; // deleted for good, as where no trash takes them
+    QStringList details;        // summary, a line break, the text
     QList<ToolStart> toolStarts;
     std::function<void()> whileToolRuns; // called from the event loop once the tool runs
     int whileToolRunsDelayMs = 100;
