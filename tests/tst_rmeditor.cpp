@@ -1,5 +1,6 @@
 // The shipped joiner, run as a program on clips that ffmpeg makes here and
 // on real producers' files from the shared samples folder.
+#include "join.h"
 #include "rvpayload.h"
 
 #include <QDir>
@@ -158,6 +159,71 @@ int stepsBack(const QString &path)
     return back;
 }
 
+struct RmPacket {
+    int stream = 0;
+    quint32 time = 0;
+    bool keyframe = false;
+    QByteArray payload;
+};
+
+// Every packet of the first DATA chunk as it is.
+QList<RmPacket> packetList(const QByteArray &b)
+{
+    QList<RmPacket> list;
+    const qsizetype data = chunkAt(b, "DATA");
+    qsizetype pos = data + 18;
+    for (quint32 i = 0; data >= 0 && i < be32(b, data + 10) && pos + 12 <= b.size(); ++i) {
+        const int version = qFromBigEndian<quint16>(b.constData() + pos);
+        const int length = qFromBigEndian<quint16>(b.constData() + pos + 2);
+        const int header = version == 0 ? 12 : 13;
+        list.append({qFromBigEndian<quint16>(b.constData() + pos + 4), be32(b, pos + 6),
+                     (b[pos + header - 1] & 0x02) != 0, b.mid(pos + header, length - header)});
+        pos += length;
+    }
+    return list;
+}
+
+// The MDPR chunk of stream `number`, and its MIME type.
+qsizetype streamHeader(const QByteArray &b, int number);
+QByteArray mimeOf(const QByteArray &b, int number)
+{
+    const qsizetype at = streamHeader(b, number) + 40;
+    return at < 40 ? QByteArray() : b.mid(at + 1 + b[at] + 1, b[at + 1 + b[at]]);
+}
+
+qsizetype streamHeader(const QByteArray &b, int number)
+{
+    for (const auto &c : chunks(b))
+        if (c.first == "MDPR" && qFromBigEndian<quint16>(b.constData() + c.second + 10) == number)
+            return c.second;
+    return -1;
+}
+
+// The joiner's own code, from files read into memory to bytes in memory.
+QByteArray joinInMemory(const QStringList &paths, QString &error)
+{
+    QList<QByteArray> contents;
+    for (const QString &path : paths)
+        contents.append(readAll(path));
+    std::vector<rm::Source> sources;
+    for (qsizetype k = 0; k < paths.size(); ++k) {
+        const QByteArray &bytes = contents[k];
+        sources.push_back({paths[k].toStdString(), [&bytes](bool) {
+                               return rm::memoryInput(reinterpret_cast<const uint8_t *>(bytes.constData()),
+                                                      size_t(bytes.size()));
+                           }});
+    }
+    std::vector<uint8_t> written;
+    try {
+        auto out = rm::memoryOutput(written);
+        rm::join(sources, *out);
+    } catch (const rm::Error &e) {
+        error = QString::fromStdString(e.what());
+        return {};
+    }
+    return QByteArray(reinterpret_cast<const char *>(written.data()), qsizetype(written.size()));
+}
+
 QStringList entriesOf(const QString &folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
@@ -177,6 +243,8 @@ private slots:
     void videoPayload_data();
     void videoPayload();
     void packetsCopiedAsTheyAre();
+    void joinedHeaders_data();
+    void joinedHeaders();
     void refused_data();
     void refused();
     void badFiles_data();
@@ -217,6 +285,15 @@ void JoinerTest::initTestCase()
     QFile::copy(clip("a1.rm"), clip(QStringLiteral("録音_01.rm")));
     QFile::copy(clip("a2.rm"), clip("a 2.rm"));
     QVERIFY(mkfifo(QFile::encodeName(clip("fifo.rm")).constData(), 0600) == 0);
+    // 14.4 audio as ffmpeg writes it: every packet at time 0, duration 0.
+    makeClip(QStringLiteral("a144.rm"), {"-f", "lavfi", "-i", "sine=sample_rate=8000", "-t", "4", "-c:a", "real_144"});
+    makeClip(QStringLiteral("v144.rm"), {"-f", "lavfi", "-i", "testsrc=size=176x144:rate=15", "-f", "lavfi", "-i",
+                                         "sine=sample_rate=8000", "-t", "4", "-c:v", "rv20", "-b:v", "100k",
+                                         "-c:a", "real_144"});
+    // Old RealAudio that differs from the sample in its codec alone.
+    QByteArray ra = readAll(kSamples + "/ra3-14_4-old-format.ra");
+    if (ra.contains("lpcJ"))
+        writeAll(clip("other-codec.ra"), ra.replace("lpcJ", "28_8"));
     makeClip(QStringLiteral("a_other_rate.rm"), {"-f", "lavfi", "-i", "sine=sample_rate=44100", "-t", "1",
                                                   "-c:a", "ac3", "-b:a", "128k"});
 }
@@ -368,6 +445,8 @@ void JoinerTest::videoPayload_data()
                                        << 1u << QByteArray("\xC0\x40\x03\x40\x01\x01", 6) + data
                                                      + QByteArray("\xC0\x40\x03\x00\x00\x40\x00\x02", 8) + data << true;
     QTest::newRow("packed frame past the end") << QByteArray("\xC0\x40\x09\x40\x00\x01", 6) + data << 1u << QByteArray() << false;
+    QTest::newRow("packed, time lands on the 2-byte limit") << QByteArray("\xC0\x40\x03\x7F\xFE\x07", 6) + data << 1u
+                                                           << QByteArray("\xC0\x40\x03\x7F\xFF\x07", 6) + data << true;
     QTest::newRow("number cut short") << QByteArray("\xC0\x00\x00", 3) << 1u << QByteArray() << false;
 }
 
@@ -415,6 +494,94 @@ void JoinerTest::packetsCopiedAsTheyAre()
     QVERIFY(be32(joined, pos + 6) >= firstDuration);
 }
 
+// What the joined header says against what its data holds, joined in memory.
+void JoinerTest::joinedHeaders_data()
+{
+    QTest::addColumn<QStringList>("inputs");
+    QTest::addColumn<int>("stream");       // the stream whose numbers are checked
+    QTest::addColumn<qint64>("seam");      // its first time in the second clip; -1: not checked
+    QTest::addColumn<qint64>("duration");  // of the whole file; -1: not checked
+    QTest::addColumn<qint64>("eventStart");// first event start of the second clip, in tenths; -1: none
+    // 14.4 runs at 1,000 bytes a second: 201 packets of 20 bytes make 4.02 s a clip.
+    QTest::newRow("14.4 audio, times all 0, x2") << QStringList{clip("a144.rm"), clip("a144.rm")} << 0 << 4020ll << 8040ll << -1ll;
+    QTest::newRow("rv20 and 14.4 x3") << QStringList{clip("v144.rm"), clip("v144.rm"), clip("v144.rm")} << 1 << 4020ll << 12060ll << -1ll;
+    QTest::newRow("ac3 x3") << QStringList{clip("a1.rm"), clip("a2.rm"), clip("a3.rm")} << 0 << -1ll << -1ll << -1ll;
+    const QString p61 = kSamples + "/producer61-cook-event.rm", helix = kSamples + "/helix11-rv30-cook.rm";
+    if (QFile::exists(p61)) {
+        // The audio's last superblock ends at 18.201 s; events move by the nearest tenth (182).
+        QTest::newRow("producer61 x2, not rounded to tenths") << QStringList{p61, p61} << 0 << 18201ll << -1ll << 158ll + 182;
+        QTest::newRow("helix x2, packed video") << QStringList{helix, helix} << 1 << -1ll << -1ll << -1ll;
+    }
+}
+
+void JoinerTest::joinedHeaders()
+{
+    QFETCH(QStringList, inputs);
+    QFETCH(int, stream);
+    QFETCH(qint64, seam);
+    QFETCH(qint64, duration);
+    QFETCH(qint64, eventStart);
+    QString error;
+    const QByteArray b = joinInMemory(inputs, error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    const QByteArray one = readAll(inputs.first());
+    const qsizetype prop = chunkAt(b, "PROP") + 10, mdpr = streamHeader(b, stream) + 10;
+    if (duration >= 0)
+        QCOMPARE(qint64(be32(b, prop + 20)), duration);
+
+    // A constant-rate audio stream: the rate its producer states, whatever its times say.
+    const qsizetype stated = streamHeader(one, stream) + 10;
+    if (mimeOf(b, stream).startsWith("audio/")) {
+        QVERIFY2(qAbs(double(be32(b, mdpr + 6)) / be32(one, stated + 6) - 1) < 0.01, qPrintable(QString::number(be32(b, mdpr + 6))));
+        QVERIFY(be32(b, mdpr + 2) <= be32(one, stated + 2) * 1.1);
+    }
+    // The file's rates: its streams' together, never a maximum below the average.
+    quint64 sum = 0;
+    for (const auto &c : chunks(b))
+        if (c.first == "MDPR") {
+            QVERIFY(be32(b, c.second + 12) <= be32(b, c.second + 16 - 4) || be32(b, c.second + 16) == 0);
+            sum += be32(b, c.second + 16);
+        }
+    QVERIFY2(qAbs(double(be32(b, prop + 4)) / sum - 1) < 0.1, qPrintable(QString::number(be32(b, prop + 4))));
+    QVERIFY(be32(b, prop + 0) >= be32(b, prop + 4));
+
+    const QList<RmPacket> packets = packetList(b), first = packetList(one);
+    qsizetype all = 0;
+    for (const QString &in : inputs)
+        all += packetList(readAll(in)).size();
+    QCOMPARE(packets.size(), all);
+    qsizetype inFirst = 0;
+    for (const RmPacket &p : first)
+        inFirst += p.stream == stream;
+    qsizetype seen = 0;
+    for (const RmPacket &p : packets)
+        if (p.stream == stream && seam >= 0 && seen++ == inFirst)
+            QCOMPARE(qint64(p.time), seam);
+    if (eventStart >= 0) {
+        QList<quint32> starts;
+        for (const RmPacket &p : packets)
+            if (p.payload.size() >= 10 && mimeOf(b, p.stream) == "application/x-pn-realevent")
+                starts.append(be32(p.payload, 2));
+        QCOMPARE(qint64(starts.value(1)), eventStart);
+    }
+    // Every video frame that starts on a keyframe is in the index, and nothing else.
+    for (const auto &c : chunks(b)) {
+        if (c.first != "INDX")
+            continue;
+        const int number = qFromBigEndian<quint16>(b.constData() + c.second + 14);
+        if (mimeOf(b, number) != "video/x-pn-realvideo")
+            continue;
+        qsizetype frames = 0;
+        for (const RmPacket &p : packets) {
+            std::vector<rm::rv::Piece> pieces;
+            frames += p.stream == number && p.keyframe
+                      && rm::rv::parse(reinterpret_cast<const uint8_t *>(p.payload.constData()), size_t(p.payload.size()), pieces)
+                      && rm::rv::startsFrame(pieces);
+        }
+        QCOMPARE(qsizetype(be32(b, c.second + 10)), frames);
+    }
+}
+
 void JoinerTest::refused_data()
 {
     QTest::addColumn<QStringList>("args");
@@ -443,6 +610,10 @@ void JoinerTest::refused_data()
         QTest::newRow("producers' files of other streams")
             << QStringList{"-i", helix, "-i", kSamples + "/producer61-cook-event.rm", "-o", out}
             << QByteArray("stream 0 (video/x-pn-realvideo) is of type audio/x-pn-realaudio instead of video/x-pn-realvideo");
+    if (QFile::exists(clip("other-codec.ra")))
+        QTest::newRow("old RealAudio of another codec")
+            << QStringList{"-i", kSamples + "/ra3-14_4-old-format.ra", "-i", clip("other-codec.ra"), "-o", out}
+            << QByteArray("28_8 instead of lpcJ");
     QTest::newRow("bit rate differs") << QStringList{"-i", a, "-i", clip("a_other_rate.rm"), "-o", out} << QByteArray("a_other_rate.rm: its streams differ");
     QTest::newRow("output folder missing") << QStringList{"-i", a, "-o", clip("no/such/out.rm")} << QByteArray("No such file");
 }

@@ -4,6 +4,7 @@
 #include "rvpayload.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace rm {
@@ -133,9 +134,21 @@ struct PeakRate {
     uint32_t bitRate() const { return rate(peak, kRateWindow); }
 };
 
-// What the join learns of one stream.
+// A RealAudio stream's header (".ra\xfd", versions 4 and 5) states the
+// bytes its codec makes a minute; 0 where it does not.
+uint32_t bytesPerMinute(const Stream &s)
+{
+    const std::vector<uint8_t> &t = s.typeSpecific;
+    if (t.size() < 36 || std::memcmp(t.data(), ".ra\xfd", 4) != 0 || (be16(&t[4]) != 4 && be16(&t[4]) != 5))
+        return 0;
+    return be32(&t[32]);
+}
+
+// What the join learns of one stream. Sizes and rates count the packets'
+// payload, as producers state them.
 struct StreamOut {
     bool video = false, event = false, timed = false; // timed: audio or video, packets have durations
+    uint32_t bytesPerMinute = 0; // of a constant-rate audio codec, or 0
     uint64_t packets = 0, bytes = 0;
     uint32_t maxPacket = 0;
     PeakRate peak;
@@ -147,12 +160,12 @@ struct StreamOut {
     // In the current clip, in its own times: the latest time and the latest
     // one before it, which tells how long the last frame or block lasts.
     bool seen = false, havePrevious = false;
-    uint64_t latest = 0, previous = 0, eventEnd = 0;
+    uint64_t latest = 0, previous = 0, eventEnd = 0, clipBytes = 0;
 
     void startClip()
     {
         seen = havePrevious = indexedInClip = false;
-        latest = previous = eventEnd = 0;
+        latest = previous = eventEnd = clipBytes = 0;
     }
     void sawTime(uint64_t t)
     {
@@ -174,16 +187,22 @@ struct StreamOut {
         if (!seen)
             return 0;
         uint64_t e = latest;
-        if (timed && havePrevious)
+        if (timed && !havePrevious && bytesPerMinute)
+            e += clipBytes * 60000 / bytesPerMinute; // times that never move on: its data tells its length
+        else if (timed && havePrevious)
             e += latest - previous;
         return std::max(e, eventEnd);
     }
-    void count(uint64_t timestamp, size_t length)
+    uint32_t avgBitRate() const { return rate(bytes, end); }
+    // A constant-rate codec's peak is its average, whatever bursts its packing makes.
+    uint32_t maxBitRate() const { return bytesPerMinute ? avgBitRate() : std::max(avgBitRate(), peak.bitRate()); }
+    void count(uint64_t timestamp, size_t payload)
     {
         ++packets;
-        bytes += length;
-        maxPacket = std::max<uint32_t>(maxPacket, uint32_t(length));
-        peak.add(timestamp, length);
+        bytes += payload;
+        clipBytes += payload;
+        maxPacket = std::max<uint32_t>(maxPacket, uint32_t(payload));
+        peak.add(timestamp, payload);
     }
 };
 
@@ -233,9 +252,8 @@ std::vector<uint8_t> buildHeader(const Header &first, const Properties &p, const
         at = b.chunkStart(kMDPR);
         b.u16(s.number);
         if (o.packets) {
-            const uint32_t avg = rate(o.bytes, o.end);
-            b.u32(std::max(avg, o.peak.bitRate()));
-            b.u32(avg);
+            b.u32(o.maxBitRate());
+            b.u32(o.avgBitRate());
             b.u32(o.maxPacket);
             b.u32(uint32_t(o.bytes / o.packets));
         } else {
@@ -300,13 +318,12 @@ void join(const std::vector<Source> &sources, Output &out, const Progress &progr
 
     const size_t n = first.streams.size();
     std::vector<StreamOut> streams(n);
-    bool events = false; // seams then fall on whole tenths of a second
     for (size_t i = 0; i < n; ++i) {
         const std::string &mime = first.streams[i].mime;
         streams[i].video = mime == kRealVideo;
         streams[i].event = mime == kRealEvent;
-        events = events || streams[i].event;
         streams[i].timed = startsWith(mime, "audio/") || startsWith(mime, "video/");
+        streams[i].bytesPerMinute = bytesPerMinute(first.streams[i]);
     }
     auto streamIndex = [&](uint16_t number) {
         for (size_t i = 0; i < n; ++i)
@@ -325,7 +342,6 @@ void join(const std::vector<Source> &sources, Output &out, const Progress &progr
 
     uint64_t shift = 0; // ms: where the clips before this one end
     uint64_t packets = 0, bytes = 0, done = 0;
-    PeakRate peak; // of the whole file
     uint32_t maxPacket = 0;
     std::vector<rv::Piece> pieces;
     std::vector<uint8_t> grown;
@@ -397,8 +413,10 @@ void join(const std::vector<Source> &sources, Output &out, const Progress &progr
                 uint32_t start = 0, end = 0;
                 if (st.event && eventTimes(payload, payloadSize, p.timestamp, start, end)) {
                     st.eventEnd = std::max<uint64_t>(st.eventEnd, uint64_t(end) * kEventUnit);
-                    put32(payload + 2, narrow(start + shift / kEventUnit, "an event time"));
-                    put32(payload + 6, narrow(end + shift / kEventUnit, "an event time"));
+                    // Event times count in tenths: moved by the nearest whole tenth.
+                    const uint64_t tenths = (shift + kEventUnit / 2) / kEventUnit;
+                    put32(payload + 2, narrow(start + tenths, "an event time"));
+                    put32(payload + 6, narrow(end + tenths, "an event time"));
                 }
             }
             put32(packet + 6, outTime);
@@ -427,11 +445,11 @@ void join(const std::vector<Source> &sources, Output &out, const Progress &progr
                 rv::shifted(payload, payloadSize, pieces, shift32, grown.data() + p.headerSize());
                 out.write(grown.data(), outLength);
             }
+            const size_t outPayload = outLength - p.headerSize();
             ++packets;
-            bytes += outLength;
-            maxPacket = std::max<uint32_t>(maxPacket, uint32_t(outLength));
-            st.count(timestamp, outLength);
-            peak.add(timestamp, outLength);
+            bytes += outPayload;
+            maxPacket = std::max<uint32_t>(maxPacket, uint32_t(outPayload));
+            st.count(timestamp, outPayload);
         }
         writeRun();
         done += in.size();
@@ -445,8 +463,6 @@ void join(const std::vector<Source> &sources, Output &out, const Progress &progr
             end = std::max({end, st.clipEnd(), st.latest + 1});
             st.end = std::max(st.end, shift + st.clipEnd());
         }
-        if (events) // times inside event packets count in tenths of a second
-            end = (end + kEventUnit - 1) / kEventUnit * kEventUnit;
         shift += std::max<uint64_t>(end, 1);
     }
     const uint64_t dataEnd = out.tell();
@@ -481,8 +497,13 @@ void join(const std::vector<Source> &sources, Output &out, const Progress &progr
     narrow(out.tell(), "the file size");
 
     props.duration = narrow(shift, "the duration");
+    // As producers state it: the file's peak is its streams' peaks together.
     props.avgBitRate = rate(bytes, shift);
-    props.maxBitRate = std::max(props.avgBitRate, peak.bitRate());
+    uint64_t peaks = 0;
+    for (const StreamOut &st : streams)
+        peaks += st.packets ? st.maxBitRate() : 0;
+    props.maxBitRate = uint32_t(std::min<uint64_t>(std::max<uint64_t>(props.avgBitRate, peaks),
+                                                   std::numeric_limits<uint32_t>::max()));
     props.maxPacketSize = maxPacket;
     props.avgPacketSize = packets ? uint32_t(bytes / packets) : 0;
     props.numPackets = narrow(packets, "the packet count");

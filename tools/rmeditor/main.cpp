@@ -273,6 +273,11 @@ public:
     void publish(std::unique_ptr<rm::Output> &out)
     {
         out.reset();
+        // Hidden while it was partial; the joined file is an ordinary one
+        // (the attribute would move with it and hide it from Explorer and
+        // from any search that skips hidden files).
+        if (!SetFileAttributesW(rm::windowsPath(m_partial).c_str(), FILE_ATTRIBUTE_ARCHIVE))
+            throw rm::Error(m_output + ": " + rm::windowsError(GetLastError()));
         if (!MoveFileExW(rm::windowsPath(m_partial).c_str(), rm::windowsPath(m_output).c_str(),
                          MOVEFILE_WRITE_THROUGH)) {
             const DWORD error = GetLastError();

@@ -150,12 +150,28 @@ Stream parseStream(const std::vector<uint8_t> &body, uint16_t version, const std
 
 namespace {
 
+#ifdef _WIN32
+using FileHandle = HANDLE;
+#else
+using FileHandle = int;
+#endif
+
+// A file read straight through the system's calls into our own buffer: one
+// read takes a small clip whole, and nothing is read past the size it had
+// when it was opened.
 class FileInput : public Input
 {
 public:
-    FileInput(std::FILE *file, uint64_t size, uint8_t *buffer, size_t capacity)
-        : m_file(file), m_size(size), m_data(buffer), m_capacity(capacity) {}
-    ~FileInput() override { std::fclose(m_file); }
+    FileInput(FileHandle file, std::string name, uint64_t size, uint8_t *buffer, size_t capacity)
+        : m_file(file), m_name(std::move(name)), m_size(size), m_data(buffer), m_capacity(capacity) {}
+    ~FileInput() override
+    {
+#ifdef _WIN32
+        CloseHandle(m_file);
+#else
+        ::close(m_file);
+#endif
+    }
 
     size_t read(uint8_t *to, size_t n) override
     {
@@ -164,7 +180,7 @@ public:
             if (m_at == m_filled) {
                 refilling();
                 if (n - done >= m_capacity) { // large reads skip the buffer
-                    const size_t got = std::fread(to + done, 1, n - done, m_file);
+                    const size_t got = readFile(to + done, n - done);
                     m_base += m_filled + got;
                     m_at = m_filled = 0;
                     done += got;
@@ -172,7 +188,7 @@ public:
                 }
                 m_base += m_filled;
                 m_at = 0;
-                m_filled = std::fread(m_data, 1, m_capacity, m_file);
+                m_filled = readFile(m_data, m_capacity);
                 if (m_filled == 0)
                     break;
             }
@@ -192,12 +208,7 @@ public:
             m_base += m_at;
             m_filled -= m_at;
             m_at = 0;
-            while (m_filled < m_capacity) {
-                const size_t got = std::fread(m_data + m_filled, 1, m_capacity - m_filled, m_file);
-                if (got == 0)
-                    break;
-                m_filled += got;
-            }
+            m_filled += readFile(m_data + m_filled, m_capacity - m_filled);
             if (m_filled < n)
                 return nullptr;
         }
@@ -212,40 +223,54 @@ public:
             m_at = size_t(position - m_base);
             return;
         }
-        if (!seekFile(position))
-            throw Error("cannot seek in an input file");
+#ifdef _WIN32
+        LARGE_INTEGER to;
+        to.QuadPart = LONGLONG(position);
+        const bool moved = SetFilePointerEx(m_file, to, nullptr, FILE_BEGIN);
+#else
+        const bool moved = ::lseek(m_file, off_t(position), SEEK_SET) == off_t(position);
+#endif
+        if (!moved)
+            throw Error(m_name + ": cannot seek in the file");
         m_base = position;
         m_at = m_filled = 0;
     }
     uint64_t tell() const override { return m_base + m_at; }
     uint64_t size() const override { return m_size; }
 
-    static bool seekTo(std::FILE *file, uint64_t position, int whence = SEEK_SET)
-    {
-#ifdef _WIN32
-        return _fseeki64(file, int64_t(position), whence) == 0;
-#else
-        return fseeko(file, off_t(position), whence) == 0;
-#endif
-    }
-    static uint64_t position(std::FILE *file)
-    {
-#ifdef _WIN32
-        return uint64_t(_ftelli64(file));
-#else
-        return uint64_t(ftello(file));
-#endif
-    }
-
 private:
-    bool seekFile(uint64_t position) { return seekTo(m_file, position); }
+    // Fills `to` as far as the file goes (its size when opened), in as few calls as it takes.
+    size_t readFile(uint8_t *to, size_t n)
+    {
+        const uint64_t position = m_base + m_filled;
+        n = size_t(std::min<uint64_t>(n, position < m_size ? m_size - position : 0));
+        size_t done = 0;
+        while (done < n) {
+#ifdef _WIN32
+            DWORD got = 0;
+            if (!ReadFile(m_file, to + done, DWORD(std::min<size_t>(n - done, 1u << 30)), &got, nullptr))
+                throw Error(m_name + ": " + windowsError(GetLastError()));
+#else
+            const ssize_t got = ::read(m_file, to + done, n - done);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                throw Error(m_name + ": " + std::strerror(errno));
+#endif
+            if (got == 0)
+                break; // shorter than it was: the caller finds it truncated
+            done += size_t(got);
+        }
+        return done;
+    }
     void refilling()
     {
         if (m_refillHook)
             m_refillHook();
     }
 
-    std::FILE *m_file;
+    FileHandle m_file;
+    std::string m_name;
     uint64_t m_size;
     uint8_t *m_data;     // the buffer, maybe shared with inputs before and after this one
     size_t m_capacity;
@@ -253,6 +278,15 @@ private:
     size_t m_at = 0, m_filled = 0;
     std::function<void()> m_refillHook;
 };
+
+bool seekTo(std::FILE *file, uint64_t position)
+{
+#ifdef _WIN32
+    return _fseeki64(file, int64_t(position), SEEK_SET) == 0;
+#else
+    return fseeko(file, off_t(position), SEEK_SET) == 0;
+#endif
+}
 
 class MemoryInput : public Input
 {
@@ -317,7 +351,7 @@ public:
     void seek(uint64_t position) override
     {
         flush();
-        if (!FileInput::seekTo(m_file, position))
+        if (!seekTo(m_file, position))
             fail();
         m_pos = position;
     }
@@ -357,6 +391,25 @@ private:
     uint64_t m_pos = 0;
 };
 
+class MemoryOutput : public Output
+{
+public:
+    explicit MemoryOutput(std::vector<uint8_t> &bytes) : m_bytes(bytes) { m_bytes.clear(); }
+    void write(const uint8_t *from, size_t n) override
+    {
+        if (m_pos + n > m_bytes.size())
+            m_bytes.resize(size_t(m_pos + n));
+        std::memcpy(m_bytes.data() + m_pos, from, n);
+        m_pos += n;
+    }
+    void seek(uint64_t position) override { m_pos = position; }
+    uint64_t tell() const override { return m_pos; }
+
+private:
+    std::vector<uint8_t> &m_bytes;
+    uint64_t m_pos = 0;
+};
+
 } // namespace
 
 std::unique_ptr<Input> openFileInput(const std::string &path, std::vector<uint8_t> &buffer, size_t capacity)
@@ -364,51 +417,36 @@ std::unique_ptr<Input> openFileInput(const std::string &path, std::vector<uint8_
 #ifdef _WIN32
     // By its wide name, whatever the system's code page; anything but a
     // file on a disk (a pipe, a device) is refused before a byte is read.
-    const std::wstring wide = windowsPath(path);
-    const DWORD attributes = GetFileAttributesW(wide.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        throw Error(path + ": is a folder");
-    HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
+    HANDLE file = CreateFileW(windowsPath(path).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
         throw Error(path + ": " + windowsError(GetLastError()));
-    if (GetFileType(handle) != FILE_TYPE_DISK) {
-        CloseHandle(handle);
-        throw Error(path + ": not a regular file");
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info)
+        || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        const bool folder = info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+        CloseHandle(file);
+        throw Error(path + (folder ? ": is a folder" : ": not a regular file"));
     }
-    std::FILE *file = _fdopen(_open_osfhandle(intptr_t(handle), _O_RDONLY | _O_BINARY), "rb");
-    if (!file) {
-        CloseHandle(handle);
-        throw Error(path + ": cannot be read as a file");
-    }
+    const uint64_t size = uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
 #else
     // Opened without waiting, so that a FIFO cannot block us; anything but
-    // a regular file is refused before a byte is read.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    // a regular file is refused before a byte is read. (For a regular file
+    // the flag changes nothing.)
+    const int file = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (file < 0)
         throw Error(path + ": " + std::strerror(errno));
     struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    if (fstat(file, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(file);
         throw Error(path + (S_ISDIR(st.st_mode) ? ": is a folder" : ": not a regular file"));
     }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    std::FILE *file = fdopen(fd, "rb");
-    if (!file) {
-        ::close(fd);
-        throw Error(path + ": " + std::strerror(errno));
-    }
+    const uint64_t size = uint64_t(st.st_size);
 #endif
-    if (!FileInput::seekTo(file, 0, SEEK_END)) {
-        std::fclose(file);
-        throw Error(path + ": cannot be read as a file");
-    }
-    const uint64_t size = FileInput::position(file);
-    FileInput::seekTo(file, 0);
-    std::setvbuf(file, nullptr, _IONBF, 0);
     if (buffer.size() < capacity)
         buffer.resize(capacity);
-    return std::make_unique<FileInput>(file, size, buffer.data(), capacity);
+    return std::make_unique<FileInput>(file, path, size, buffer.data(), capacity);
 }
 
 std::unique_ptr<Input> memoryInput(const uint8_t *data, size_t size)
@@ -425,6 +463,11 @@ std::unique_ptr<Output> fileOutput(std::FILE *file, const std::string &name)
 std::unique_ptr<Output> nullOutput()
 {
     return std::make_unique<NullOutput>();
+}
+
+std::unique_ptr<Output> memoryOutput(std::vector<uint8_t> &bytes)
+{
+    return std::make_unique<MemoryOutput>(bytes);
 }
 
 // ---- the header section ---------------------------------------------------

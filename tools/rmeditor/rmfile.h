@@ -110,6 +110,8 @@ std::unique_ptr<Input> memoryInput(const uint8_t *data, size_t size);
 std::unique_ptr<Output> fileOutput(std::FILE *file, const std::string &name);
 // Counts and forgets what is written.
 std::unique_ptr<Output> nullOutput();
+// Writes into `bytes` (for tests of what a join writes, without files).
+std::unique_ptr<Output> memoryOutput(std::vector<uint8_t> &bytes);
 
 #ifdef _WIN32
 // Paths and messages are UTF-8 inside the joiner; Windows takes UTF-16.
