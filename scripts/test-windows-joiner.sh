@@ -41,15 +41,16 @@ RMEDITOR_UNDER_TEST="$PWD/build-win/bin/rmeditor-under-wine" QT_QPA_PLATFORM=off
 
 # Seen from the Windows side: the joined file is an ordinary one, which a
 # directory search that skips hidden files (as the window's does) finds.
+winpath() { local p; p=$(realpath "$1"); echo "Z:${p//\//\\}"; } # Wine's Z: is the root
 scratch=$(mktemp -d "$PWD/build-win/attrib.XXXXXX")
 sample=$(ls ../shared/samples/helix11-rv30-cook.rm 2>/dev/null || true)
 if [ -z "$sample" ]; then
   sample="$scratch/in.rm"
   ffmpeg -v error -f lavfi -i "sine=sample_rate=44100" -t 1 -c:a ac3 "$sample"
 fi
-"$wine" build-win/bin/rmeditor.exe -i "$(winepath -w "$sample")" -i "$(winepath -w "$sample")" -o "$(winepath -w "$scratch")\\joined.rm"
-listed=$("$wine" cmd /c dir /b "$(winepath -w "$scratch")\\joined.rm" 2>/dev/null | tr -d '\r')
-attributes=$("$wine" cmd /c attrib "$(winepath -w "$scratch")\\joined.rm" 2>/dev/null | tr -d '\r')
+"$wine" build-win/bin/rmeditor.exe -i "$(winpath "$sample")" -i "$(winpath "$sample")" -o "$(winpath "$scratch")\\joined.rm"
+listed=$("$wine" cmd /c dir /b "$(winpath "$scratch")\\joined.rm" 2>/dev/null | tr -d '\r')
+attributes=$("$wine" cmd /c attrib "$(winpath "$scratch")\\joined.rm" 2>/dev/null | tr -d '\r')
 rm -rf "$scratch"
 echo "windows: attrib says: $attributes"
 if [ "$listed" != "joined.rm" ] || echo "$attributes" | cut -c1-12 | grep -q H; then

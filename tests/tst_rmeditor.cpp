@@ -27,14 +27,15 @@ struct Run {
     QByteArray out, err;
 };
 
-Run runProgram(const QString &program, const QStringList &args, bool progress = false)
+// `japanese`: run in a Japanese locale, whose messages are Japanese.
+Run runProgram(const QString &program, const QStringList &args, bool progress = false, bool japanese = false)
 {
     QProcess p;
-    if (progress) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (progress)
         env.insert(QStringLiteral("RMEDITOR_PROGRESS"), QStringLiteral("1"));
-        p.setProcessEnvironment(env);
-    }
+    env.insert(QStringLiteral("LC_ALL"), japanese ? QStringLiteral("ja_JP.UTF-8") : QStringLiteral("C.UTF-8"));
+    p.setProcessEnvironment(env);
     p.start(program, args);
     Run r;
     if (!p.waitForFinished(120000)) {
@@ -596,10 +597,15 @@ void JoinerTest::refused_data()
     QTest::newRow("missing input") << QStringList{"-i", clip("none.rm"), "-o", out} << QByteArray("No such file");
     QTest::newRow("input is a folder") << QStringList{"-i", m_dir.path(), "-o", out} << QByteArray("is a folder");
     QTest::newRow("existing output") << QStringList{"-i", a, "-o", clip("a2.rm")} << QByteArray("already exists");
+    QTest::newRow("existing output, in Japanese") << QStringList{"-i", a, "-o", clip("a2.rm")}
+                                                  << QByteArray("a2.rm: すでにあります");
     QTest::newRow("streams differ") << QStringList{"-i", clip("v1.rm"), "-i", a, "-o", out} << QByteArray("a1.rm: its streams differ");
     QTest::newRow("codec differs") << QStringList{"-i", clip("v1.rm"), "-i", clip("v3.rm"), "-o", out}
                                    << QByteArray("v3.rm: its streams differ from those of " + clip("v1.rm").toUtf8()
                                                  + ": stream 0 (video/x-pn-realvideo) is RV20 instead of RV10");
+    QTest::newRow("codec differs, in Japanese") << QStringList{"-i", clip("v1.rm"), "-i", clip("v3.rm"), "-o", out}
+                                                << QByteArray("v3.rm: ストリームが " + clip("v1.rm").toUtf8()
+                                                              + " と異なります: ストリーム 0（video/x-pn-realvideo）はRV10 ではなく RV20 です");
     QTest::newRow("FIFO as input") << QStringList{"-i", clip("fifo.rm"), "-o", out} << QByteArray("fifo.rm: not a regular file");
     const QString helix = kSamples + "/helix11-rv30-cook.rm";
     if (QFile::exists(kSamples + "/ra3-14_4-old-format.ra"))
@@ -623,7 +629,8 @@ void JoinerTest::refused()
     QFETCH(QStringList, args);
     QFETCH(QByteArray, says);
     const QByteArray before = readAll(clip("a2.rm"));
-    const Run r = runProgram(kJoiner, args);
+    const bool japanese = QString::fromUtf8(says).size() != says.size(); // said in Japanese
+    const Run r = runProgram(kJoiner, args, false, japanese);
     QVERIFY(r.exitCode != 0);
     QVERIFY2(r.err.contains(says), r.err.constData());
     QCOMPARE(r.err.count('\n'), 1);

@@ -1,5 +1,6 @@
 #include "join.h"
 
+#include "messages.h"
 #include "rawaudio.h"
 #include "rvpayload.h"
 
@@ -29,7 +30,7 @@ bool startsWith(const std::string &text, const char *prefix)
 uint32_t narrow(uint64_t value, const char *what)
 {
     if (value > std::numeric_limits<uint32_t>::max())
-        throw Error(std::string("the joined file would be too large (") + what + " beyond 32 bits)");
+        throw Error(say(Msg::TooLarge32, {what}));
     return uint32_t(value);
 }
 
@@ -81,22 +82,22 @@ std::string videoCodec(const Stream &s)
 std::string differenceOf(const Stream &a, const Stream &b)
 {
     if (a.number != b.number)
-        return "numbered " + std::to_string(b.number) + " instead of " + std::to_string(a.number);
+        return say(Msg::Numbered, {std::to_string(b.number), std::to_string(a.number)});
     if (a.mime != b.mime)
-        return "of type " + b.mime + " instead of " + a.mime;
+        return say(Msg::OfType, {b.mime, a.mime});
     if (a.mime == kFileInfo)
         return {}; // creation date, producer name and such belong to each file
     if (startsWith(a.mime, "logical-")) {
         const LogicalLayout la = logicalLayout(a.typeSpecific), lb = logicalLayout(b.typeSpecific);
         if (la.ok && lb.ok)
-            return la.structure == lb.structure ? std::string() : "groups other streams";
+            return la.structure == lb.structure ? std::string() : say(Msg::GroupsOthers);
     }
     if (a.typeSpecific == b.typeSpecific)
         return {};
     const std::string ca = videoCodec(a), cb = videoCodec(b);
     if (ca != cb)
-        return cb + " instead of " + ca;
-    return "other codec settings";
+        return say(Msg::InsteadOf, {cb, ca});
+    return say(Msg::OtherCodecSettings);
 }
 
 } // namespace
@@ -104,11 +105,11 @@ std::string differenceOf(const Stream &a, const Stream &b)
 std::string streamDifference(const Header &first, const Header &other)
 {
     if (first.streams.size() != other.streams.size())
-        return std::to_string(other.streams.size()) + " streams instead of " + std::to_string(first.streams.size());
+        return say(Msg::StreamCount, {std::to_string(other.streams.size()), std::to_string(first.streams.size())});
     for (size_t i = 0; i < first.streams.size(); ++i) {
         const std::string why = differenceOf(first.streams[i], other.streams[i]);
         if (!why.empty())
-            return "stream " + std::to_string(first.streams[i].number) + " (" + first.streams[i].mime + ") is " + why;
+            return say(Msg::StreamIs, {std::to_string(first.streams[i].number), first.streams[i].mime, why});
     }
     return {};
 }
@@ -292,7 +293,7 @@ std::vector<uint8_t> buildHeader(const Header &first, const Properties &p, const
 void join(const std::vector<Source> &sources, Output &out, const Progress &progress)
 {
     if (sources.empty())
-        throw Error("no input");
+        throw Error(say(Msg::NoInput));
     if (isOldRealAudio(*sources.front().open(false)))
         return joinOldRealAudio(sources, out, progress);
 
@@ -311,10 +312,10 @@ void join(const std::vector<Source> &sources, Output &out, const Progress &progr
         }
         const std::string why = streamDifference(first, h);
         if (!why.empty())
-            throw Error(sources[k].name + ": its streams differ from those of " + sources[0].name + ": " + why);
+            throw Error(say(Msg::StreamsDiffer, {sources[k].name, sources[0].name, why}));
     }
     if (dataBytes > std::numeric_limits<uint32_t>::max())
-        throw Error("the joined file would be too large (over 4 GiB, the limit of the format)");
+        throw Error(say(Msg::TooLarge4G));
 
     const size_t n = first.streams.size();
     std::vector<StreamOut> streams(n);
@@ -352,7 +353,7 @@ void join(const std::vector<Source> &sources, Output &out, const Progress &progr
         const Header h = readHeader(in, name);
         const std::string why = k ? streamDifference(first, h) : std::string();
         if (!why.empty()) // changed since its header was read
-            throw Error(name + ": its streams differ from those of " + sources[0].name + ": " + why);
+            throw Error(say(Msg::StreamsDiffer, {name, sources[0].name, why}));
         for (StreamOut &s : streams)
             s.startClip();
         const uint32_t shift32 = narrow(shift, "a timestamp");
@@ -379,7 +380,7 @@ void join(const std::vector<Source> &sources, Output &out, const Progress &progr
         while (reader.next(p)) {
             uint8_t *packet = in.view(p.length);
             if (!packet)
-                throw Error(name + ": truncated file (a packet ends early)");
+                throw Error(say(Msg::PacketEndsEarly, {name}));
             const size_t s = streamIndex(p.stream);
             StreamOut &st = streams[s];
             uint8_t *payload = packet + p.headerSize();
@@ -390,16 +391,14 @@ void join(const std::vector<Source> &sources, Output &out, const Progress &progr
             bool startsFrame = true;
             if (st.video) {
                 if (!rv::parse(payload, payloadSize, pieces))
-                    throw Error(name + ": stream " + std::to_string(p.stream)
-                                + ": a video packet whose frames cannot be read (at byte "
-                                + std::to_string(p.position) + ")");
+                    throw Error(say(Msg::VideoUnreadable, {name, std::to_string(p.stream), std::to_string(p.position)}));
                 startsFrame = rv::startsFrame(pieces);
                 bool tooLate = false;
                 outLength += rv::growth(pieces, shift32, tooLate);
                 if (tooLate)
-                    throw Error("the joined file would be too long (a frame time beyond 30 bits)");
+                    throw Error(say(Msg::TooLong30));
                 if (outLength > 0xffff)
-                    throw Error(name + ": a video packet would grow past the 64 KiB a packet can hold");
+                    throw Error(say(Msg::PacketGrows, {name}));
                 bool packed = false;
                 for (const rv::Piece &piece : pieces)
                     if (piece.form == rv::Form::Packed) {

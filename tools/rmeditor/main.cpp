@@ -143,7 +143,7 @@ public:
         if (m_fd >= 0)
             return; // nameless: whatever ends us, nothing is left behind
         if (errno != EISDIR && errno != EOPNOTSUPP && errno != EINVAL && errno != ENOTSUP)
-            throw rm::Error(m_output + ": " + std::strerror(errno));
+            throw rm::Error(rm::say(rm::Msg::SystemError, {m_output, std::strerror(errno)}));
 #endif
         for (int attempt = 0; m_fd < 0; ++attempt) {
             char name[40]; // short, whatever the length of OUT's own name
@@ -151,7 +151,7 @@ public:
             m_partial = m_folder + name;
             m_fd = ::open(m_partial.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
             if (m_fd < 0 && (errno != EEXIST || attempt >= 1000))
-                throw rm::Error(m_output + ": " + std::strerror(errno));
+                throw rm::Error(rm::say(rm::Msg::SystemError, {m_output, std::strerror(errno)}));
         }
         std::snprintf(g_partial, sizeof g_partial, "%s", m_partial.c_str());
         for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2})
@@ -167,7 +167,7 @@ public:
     {
         std::FILE *file = fdopen(m_fd, "wb");
         if (!file)
-            throw rm::Error(m_output + ": " + std::strerror(errno));
+            throw rm::Error(rm::say(rm::Msg::SystemError, {m_output, std::strerror(errno)}));
         return rm::fileOutput(file, m_output);
     }
 
@@ -198,16 +198,15 @@ public:
             const bool synced = fsync(folder) == 0 || errno == EINVAL || errno == EROFS;
             ::close(folder);
             if (!synced)
-                throw rm::Error(m_output + ": written, but its folder could not be flushed to the disk: "
-                                + std::strerror(errno));
+                throw rm::Error(rm::say(rm::Msg::FolderNotFlushed, {m_output, std::strerror(errno)}));
         }
     }
 private:
     [[noreturn]] void refuse() const
     {
         if (errno == EEXIST)
-            throw rm::Error(m_output + ": already exists (it appeared while joining)");
-        throw rm::Error(m_output + ": " + std::strerror(errno));
+            throw rm::Error(rm::say(rm::Msg::AppearedWhileJoining, {m_output}));
+        throw rm::Error(rm::say(rm::Msg::SystemError, {m_output, std::strerror(errno)}));
     }
 
     std::string m_output, m_folder, m_partial;
@@ -245,14 +244,14 @@ public:
                                  FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_HIDDEN, nullptr);
             const DWORD error = GetLastError();
             if (handle == INVALID_HANDLE_VALUE && (error != ERROR_FILE_EXISTS || attempt >= 1000))
-                throw rm::Error(m_output + ": " + rm::windowsError(error));
+                throw rm::Error(rm::say(rm::Msg::SystemError, {m_output, rm::windowsError(error)}));
         }
         g_partial = rm::windowsPath(m_partial);
         SetConsoleCtrlHandler(removePartial, TRUE);
         m_file = _fdopen(_open_osfhandle(intptr_t(handle), _O_RDWR | _O_BINARY), "w+b");
         if (!m_file) {
             CloseHandle(handle);
-            throw rm::Error(m_output + ": cannot be written");
+            throw rm::Error(rm::say(rm::Msg::CannotBeWritten, {m_output}));
         }
     }
     ~Destination()
@@ -277,13 +276,13 @@ public:
         // (the attribute would move with it and hide it from Explorer and
         // from any search that skips hidden files).
         if (!SetFileAttributesW(rm::windowsPath(m_partial).c_str(), FILE_ATTRIBUTE_ARCHIVE))
-            throw rm::Error(m_output + ": " + rm::windowsError(GetLastError()));
+            throw rm::Error(rm::say(rm::Msg::SystemError, {m_output, rm::windowsError(GetLastError())}));
         if (!MoveFileExW(rm::windowsPath(m_partial).c_str(), rm::windowsPath(m_output).c_str(),
                          MOVEFILE_WRITE_THROUGH)) {
             const DWORD error = GetLastError();
             if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)
-                throw rm::Error(m_output + ": already exists (it appeared while joining)");
-            throw rm::Error(m_output + ": " + rm::windowsError(error));
+                throw rm::Error(rm::say(rm::Msg::AppearedWhileJoining, {m_output}));
+            throw rm::Error(rm::say(rm::Msg::SystemError, {m_output, rm::windowsError(error)}));
         }
         m_published = true;
     }
@@ -302,30 +301,31 @@ namespace {
 
 int run(const std::vector<std::string> &args)
 {
+    rm::chooseLanguage();
     std::vector<std::string> inputs;
     std::vector<std::string> outputs;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string &arg = args[i];
         if (arg == "-i" || arg == "-o") {
             if (i + 1 >= args.size())
-                return fail("option " + arg + " needs a path", 2);
+                return fail(rm::say(rm::Msg::NeedsPath, {arg}), 2);
             (arg == "-i" ? inputs : outputs).push_back(args[++i]);
         } else if (arg == "-h" || arg == "--help") {
             std::printf("usage: rmeditor -i IN [-i IN ...] -o OUT\n");
             return 0;
         } else {
-            return fail("unknown option " + arg + " (usage: rmeditor -i IN [-i IN ...] -o OUT)", 2);
+            return fail(rm::say(rm::Msg::UnknownOption, {arg}), 2);
         }
     }
     if (inputs.empty())
-        return fail("no input given (-i IN)", 2);
+        return fail(rm::say(rm::Msg::NoInputGiven), 2);
     if (outputs.empty())
-        return fail("no output given (-o OUT)", 2);
+        return fail(rm::say(rm::Msg::NoOutputGiven), 2);
     if (outputs.size() > 1)
-        return fail("more than one output given", 2);
+        return fail(rm::say(rm::Msg::MoreThanOneOutput), 2);
     const std::string output = outputs.front();
     if (occupied(output))
-        return fail(output + ": already exists");
+        return fail(rm::say(rm::Msg::AlreadyExists, {output}));
 
     const char *progressVariable = std::getenv("RMEDITOR_PROGRESS");
     ProgressLines progress(progressVariable && std::strcmp(progressVariable, "1") == 0);

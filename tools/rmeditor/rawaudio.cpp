@@ -1,5 +1,7 @@
 #include "rawaudio.h"
 
+#include "messages.h"
+
 #include <cstring>
 #include <limits>
 
@@ -22,23 +24,21 @@ OldHeader readOldHeader(Input &in, const std::string &name)
     uint8_t fixed[kFixedPart];
     in.seek(0);
     if (in.read(fixed, sizeof fixed) != sizeof fixed || std::memcmp(fixed, ".ra\xfd", 4) != 0)
-        throw Error(name + ": not an old RealAudio file like the first input");
+        throw Error(say(Msg::NotOldRealAudio, {name}));
     const uint16_t version = be16(fixed + 4);
     if (version != 3)
-        throw Error(name + ": RealAudio version " + std::to_string(version)
-                    + " files cannot be joined (only version 3)");
+        throw Error(say(Msg::RealAudioVersion, {name, std::to_string(version)}));
     const uint64_t headerEnd = 8 + uint64_t(be16(fixed + 6));
     if (headerEnd < kFixedPart || headerEnd > in.size())
-        throw Error(name + ": truncated file (the header runs past the end)");
+        throw Error(say(Msg::HeaderPastEnd, {name}));
     OldHeader h;
     h.bytes.resize(size_t(headerEnd));
     in.seek(0);
     if (in.read(h.bytes.data(), h.bytes.size()) != h.bytes.size())
-        throw Error(name + ": truncated file (the header runs past the end)");
+        throw Error(say(Msg::HeaderPastEnd, {name}));
     h.dataSize = be32(fixed + kDataSizeAt);
     if (headerEnd + h.dataSize > in.size())
-        throw Error(name + ": truncated file (" + std::to_string(in.size() - headerEnd) + " of "
-                    + std::to_string(h.dataSize) + " data bytes)");
+        throw Error(say(Msg::DataBytesShort, {name, std::to_string(in.size() - headerEnd), std::to_string(h.dataSize)}));
     return h;
 }
 
@@ -75,13 +75,13 @@ void joinOldRealAudio(const std::vector<Source> &sources, Output &out, const Pro
             continue;
         }
         if (codecOf(h) != codecOf(first) || std::memcmp(&h.bytes[kSettingsAt], &first.bytes[kSettingsAt], kSettingsSize))
-            throw Error(sources[k].name + ": its audio settings differ from those of " + sources[0].name + " ("
-                        + (codecOf(h) != codecOf(first) ? codecOf(h) + " instead of " + codecOf(first)
-                                                        : std::string("other rate or frame size"))
-                        + ")");
+            throw Error(say(Msg::AudioSettingsDiffer,
+                            {sources[k].name, sources[0].name,
+                             codecOf(h) != codecOf(first) ? say(Msg::InsteadOf, {codecOf(h), codecOf(first)})
+                                                          : say(Msg::OtherRateOrFrame)}));
     }
     if (data > std::numeric_limits<uint32_t>::max())
-        throw Error("the joined file would be too large (over 4 GiB, the limit of the format)");
+        throw Error(say(Msg::TooLarge4G));
 
     std::vector<uint8_t> header = first.bytes;
     put32(&header[kDataSizeAt], uint32_t(data));
@@ -95,7 +95,7 @@ void joinOldRealAudio(const std::vector<Source> &sources, Output &out, const Pro
         for (uint64_t left = h.dataSize; left > 0;) {
             const size_t want = size_t(std::min<uint64_t>(left, chunk.size()));
             if (in->read(chunk.data(), want) != want)
-                throw Error(source.name + ": truncated file (the data ends early)");
+                throw Error(say(Msg::DataEndsEarly, {source.name}));
             out.write(chunk.data(), want);
             left -= want;
             if (progress)

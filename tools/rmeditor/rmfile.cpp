@@ -1,5 +1,7 @@
 #include "rmfile.h"
 
+#include "messages.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -46,7 +48,7 @@ public:
     void need(size_t n) const
     {
         if (m_bytes.size() - m_pos < n)
-            throw Error(m_where + " is shorter than its fields");
+            throw Error(say(Msg::ShorterThanFields, {m_where}));
     }
     uint8_t u8() { need(1); return m_bytes[m_pos++]; }
     uint16_t u16() { need(2); m_pos += 2; return be16(&m_bytes[m_pos - 2]); }
@@ -78,7 +80,7 @@ struct ChunkHeader {
 void readExactly(Input &in, uint8_t *to, size_t n, const std::string &what)
 {
     if (in.read(to, n) != n)
-        throw Error(what + " ends early (truncated file)");
+        throw Error(say(Msg::EndsEarly, {what}));
 }
 
 // `pastEnd` lets a chunk claim more bytes than the file has: some writers
@@ -86,22 +88,22 @@ void readExactly(Input &in, uint8_t *to, size_t n, const std::string &what)
 ChunkHeader readChunkHeader(Input &in, uint64_t position, const std::string &name, bool pastEnd = false)
 {
     if (position + kChunkHeader > in.size())
-        throw Error(name + ": truncated file (a chunk header runs past the end)");
+        throw Error(say(Msg::ChunkHeaderPastEnd, {name}));
     in.seek(position);
     uint8_t b[kChunkHeader];
     readExactly(in, b, sizeof b, name);
     ChunkHeader c{be32(b), be32(b + 4), be16(b + 8)};
     if (c.size < kChunkHeader)
-        throw Error(name + ": chunk " + fourccText(c.id) + " has a size below its own header");
+        throw Error(say(Msg::ChunkBelowHeader, {name, fourccText(c.id)}));
     if (position + c.size > in.size() && !pastEnd)
-        throw Error(name + ": truncated file (chunk " + fourccText(c.id) + " points past the end)");
+        throw Error(say(Msg::ChunkPastEnd, {name, fourccText(c.id)}));
     return c;
 }
 
 std::vector<uint8_t> readChunkBody(Input &in, const ChunkHeader &c, const std::string &name)
 {
     if (c.size > kMaxHeaderChunk)
-        throw Error(name + ": header chunk " + fourccText(c.id) + " is implausibly large");
+        throw Error(say(Msg::ChunkTooLarge, {name, fourccText(c.id)}));
     std::vector<uint8_t> body(c.size - kChunkHeader);
     readExactly(in, body.data(), body.size(), name);
     return body;
@@ -114,20 +116,20 @@ std::vector<uint8_t> readChunkBody(Input &in, const ChunkHeader &c, const std::s
     in.seek(0);
     const size_t n = in.read(head, sizeof head);
     if (n >= 4 && std::memcmp(head, ".ra\xfd", 4) == 0)
-        throw Error(name + ": a raw RealAudio file, not a RealMedia file");
+        throw Error(say(Msg::RawRealAudio, {name}));
     bool text = n > 0;
     for (size_t i = 0; i < n; ++i)
         if (head[i] < 9 || (head[i] > 13 && head[i] < 32))
             text = false;
     if (text)
-        throw Error(name + ": a text file (such as a .ram metafile), not a RealMedia file");
-    throw Error(name + ": not a RealMedia file");
+        throw Error(say(Msg::TextFile, {name}));
+    throw Error(say(Msg::NotRealMedia, {name}));
 }
 
 Stream parseStream(const std::vector<uint8_t> &body, uint16_t version, const std::string &where)
 {
     if (version != 0)
-        throw Error(where + " has an unknown version");
+        throw Error(say(Msg::UnknownVersion, {where}));
     Fields f(body, where);
     Stream s;
     s.number = f.u16();
@@ -231,7 +233,7 @@ public:
         const bool moved = ::lseek(m_file, off_t(position), SEEK_SET) == off_t(position);
 #endif
         if (!moved)
-            throw Error(m_name + ": cannot seek in the file");
+            throw Error(say(Msg::CannotSeek, {m_name}));
         m_base = position;
         m_at = m_filled = 0;
     }
@@ -249,13 +251,13 @@ private:
 #ifdef _WIN32
             DWORD got = 0;
             if (!ReadFile(m_file, to + done, DWORD(std::min<size_t>(n - done, 1u << 30)), &got, nullptr))
-                throw Error(m_name + ": " + windowsError(GetLastError()));
+                throw Error(say(Msg::SystemError, {m_name, windowsError(GetLastError())}));
 #else
             const ssize_t got = ::read(m_file, to + done, n - done);
             if (got < 0 && errno == EINTR)
                 continue;
             if (got < 0)
-                throw Error(m_name + ": " + std::strerror(errno));
+                throw Error(say(Msg::SystemError, {m_name, std::strerror(errno)}));
 #endif
             if (got == 0)
                 break; // shorter than it was: the caller finds it truncated
@@ -366,7 +368,7 @@ public:
     }
 
 private:
-    [[noreturn]] void fail() const { throw Error(m_name + ": cannot be written: " + std::strerror(errno)); }
+    [[noreturn]] void fail() const { throw Error(say(Msg::CannotBeWrittenBecause, {m_name, std::strerror(errno)})); }
     void put(const uint8_t *from, size_t n)
     {
         if (std::fwrite(from, 1, n, m_file) != n)
@@ -421,13 +423,13 @@ std::unique_ptr<Input> openFileInput(const std::string &path, std::vector<uint8_
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        throw Error(path + ": " + windowsError(GetLastError()));
+        throw Error(say(Msg::SystemError, {path, windowsError(GetLastError())}));
     BY_HANDLE_FILE_INFORMATION info{};
     if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info)
         || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
         const bool folder = info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
         CloseHandle(file);
-        throw Error(path + (folder ? ": is a folder" : ": not a regular file"));
+        throw Error(say(folder ? Msg::IsFolder : Msg::NotRegular, {path}));
     }
     const uint64_t size = uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
 #else
@@ -436,11 +438,11 @@ std::unique_ptr<Input> openFileInput(const std::string &path, std::vector<uint8_
     // the flag changes nothing.)
     const int file = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (file < 0)
-        throw Error(path + ": " + std::strerror(errno));
+        throw Error(say(Msg::SystemError, {path, std::strerror(errno)}));
     struct stat st {};
     if (fstat(file, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(file);
-        throw Error(path + (S_ISDIR(st.st_mode) ? ": is a folder" : ": not a regular file"));
+        throw Error(say(S_ISDIR(st.st_mode) ? Msg::IsFolder : Msg::NotRegular, {path}));
     }
     const uint64_t size = uint64_t(st.st_size);
 #endif
@@ -475,7 +477,7 @@ std::unique_ptr<Output> memoryOutput(std::vector<uint8_t> &bytes)
 Header readHeader(Input &in, const std::string &name)
 {
     if (in.size() == 0)
-        throw Error(name + ": empty file (0 bytes)");
+        throw Error(say(Msg::Empty, {name}));
     if (in.size() < kChunkHeader)
         notRealMedia(in, name);
     in.seek(0);
@@ -495,17 +497,17 @@ Header readHeader(Input &in, const std::string &name)
     for (;;) {
         const ChunkHeader c = readChunkHeader(in, pos, name, true);
         if (c.id != kDATA && pos + c.size > in.size())
-            throw Error(name + ": truncated file (chunk " + fourccText(c.id) + " points past the end)");
+            throw Error(say(Msg::ChunkPastEnd, {name, fourccText(c.id)}));
         if (c.id == kDATA) {
             header.firstDataChunk = pos;
             break;
         }
         if (c.id == kPROP) {
             if (haveProperties)
-                throw Error(name + ": more than one PROP chunk");
+                throw Error(say(Msg::TwoProp, {name}));
             const std::vector<uint8_t> body = readChunkBody(in, c, name);
             if (c.size < kPropSize)
-                throw Error(name + ": the PROP chunk is too short");
+                throw Error(say(Msg::PropShort, {name}));
             Fields f(body, name + ": PROP");
             Properties &p = header.properties;
             p.maxBitRate = f.u32();
@@ -520,14 +522,14 @@ Header readHeader(Input &in, const std::string &name)
             p.numStreams = f.u16();
             p.flags = f.u16();
             if (p.numStreams == 0)
-                throw Error(name + ": the file claims to hold no streams");
+                throw Error(say(Msg::NoStreams, {name}));
             if (p.numStreams > kMaxStreams)
-                throw Error(name + ": the file claims " + std::to_string(p.numStreams) + " streams");
+                throw Error(say(Msg::ClaimsStreams, {name, std::to_string(p.numStreams)}));
             haveProperties = true;
         } else if (c.id == kMDPR) {
             const std::vector<uint8_t> body = readChunkBody(in, c, name);
             if (header.streams.size() >= kMaxStreams)
-                throw Error(name + ": too many MDPR chunks");
+                throw Error(say(Msg::TooManyMdpr, {name}));
             header.streams.push_back(parseStream(body, c.version, name + ": MDPR"));
         } else if (c.id == kCONT) {
             const std::vector<uint8_t> body = readChunkBody(in, c, name);
@@ -538,21 +540,20 @@ Header readHeader(Input &in, const std::string &name)
             whole.raw(body);
             header.content = std::move(whole.bytes);
         } else if (c.id == kINDX || c.id == kRMF) {
-            throw Error(name + ": chunk " + fourccText(c.id) + " where the header should be");
+            throw Error(say(Msg::ChunkWhereHeader, {name, fourccText(c.id)}));
         }
         pos += c.size;
     }
 
     if (!haveProperties)
-        throw Error(name + ": no PROP chunk");
+        throw Error(say(Msg::NoProp, {name}));
     if (header.streams.size() != header.properties.numStreams)
-        throw Error(name + ": PROP claims " + std::to_string(header.properties.numStreams)
-                    + " streams but " + std::to_string(header.streams.size()) + " are described");
+        throw Error(say(Msg::PropCountDiffers, {name, std::to_string(header.properties.numStreams),
+                                                std::to_string(header.streams.size())}));
     for (size_t i = 0; i < header.streams.size(); ++i)
         for (size_t j = 0; j < i; ++j)
             if (header.streams[i].number == header.streams[j].number)
-                throw Error(name + ": two streams share the number "
-                            + std::to_string(header.streams[i].number));
+                throw Error(say(Msg::ShareNumber, {name, std::to_string(header.streams[i].number)}));
     return header;
 }
 
@@ -563,9 +564,9 @@ PacketReader::PacketReader(Input &in, const Header &header, const std::string &n
 {
 }
 
-void PacketReader::fail(const std::string &what) const
+void PacketReader::fail(Msg id, const std::string &a, const std::string &b) const
 {
-    throw Error(m_name + ": " + what);
+    throw Error(say(id, {m_name, a, b}));
 }
 
 bool PacketReader::enterDataChunk(uint64_t position)
@@ -580,12 +581,12 @@ bool PacketReader::enterDataChunk(uint64_t position)
         const bool pastEnd = position + c.size > m_in.size();
         if (c.id == kDATA) {
             if (c.size < kDataHeader || m_in.size() - position < kDataHeader)
-                fail("a DATA chunk is shorter than its header");
+                fail(Msg::DataShort);
             uint8_t b[8];
             readExactly(m_in, b, sizeof b, m_name);
             m_declared = be32(b);
             if (pastEnd && m_declared == 0)
-                fail("truncated file (chunk DATA points past the end)");
+                fail(Msg::ChunkPastEnd, "DATA");
             m_seen = 0;
             m_pos = position + kDataHeader;
             m_chunkEnd = std::min<uint64_t>(position + c.size, m_in.size());
@@ -610,8 +611,7 @@ bool PacketReader::next(Packet &packet)
         const bool allDeclaredSeen = m_declared != 0 && m_seen == m_declared;
         if (allDeclaredSeen || m_chunkEnd - m_pos < 12) {
             if (m_declared != 0 && m_seen < m_declared)
-                fail("truncated data (" + std::to_string(m_seen) + " of "
-                     + std::to_string(m_declared) + " packets)");
+                fail(Msg::TruncatedData, std::to_string(m_seen), std::to_string(m_declared));
             m_inData = false;
             m_pos = m_chunkEnd;
             continue;
@@ -620,16 +620,15 @@ bool PacketReader::next(Packet &packet)
         const size_t avail = size_t(std::min<uint64_t>(13, m_chunkEnd - m_pos));
         const uint8_t *b = m_in.view(avail);
         if (!b)
-            fail("truncated file (a packet header ends early)");
+            fail(Msg::PacketHeaderEarly);
         packet.version = be16(b);
         if (packet.version > 1)
-            fail("a packet of unknown version " + std::to_string(packet.version));
+            fail(Msg::PacketVersion, std::to_string(packet.version));
         packet.length = be16(b + 2);
         if (packet.length < packet.headerSize() || avail < packet.headerSize())
-            fail("a packet whose length field is too small");
+            fail(Msg::PacketLengthSmall);
         if (packet.length > m_chunkEnd - m_pos)
-            fail(m_cutShort ? "truncated file (a packet runs past the end)"
-                            : "a packet runs past the end of its DATA chunk");
+            fail(m_cutShort ? Msg::PacketPastEnd : Msg::PacketPastChunk);
         packet.stream = be16(b + 4);
         packet.timestamp = be32(b + 6);
         packet.flags = packet.version == 0 ? b[11] : b[12];
@@ -638,7 +637,7 @@ bool PacketReader::next(Packet &packet)
         for (const Stream &s : m_header.streams)
             known = known || s.number == packet.stream;
         if (!known)
-            fail("a packet of undeclared stream " + std::to_string(packet.stream));
+            fail(Msg::UndeclaredStream, std::to_string(packet.stream));
         m_in.seek(m_pos);
         m_pos += packet.length;
         ++m_seen;

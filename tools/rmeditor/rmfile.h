@@ -3,6 +3,8 @@
 // Only headers are parsed; packets are copied byte for byte.
 #pragma once
 
+#include "messages.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -170,7 +172,7 @@ public:
 
 private:
     bool enterDataChunk(uint64_t position);
-    [[noreturn]] void fail(const std::string &what) const;
+    [[noreturn]] void fail(Msg id, const std::string &a = {}, const std::string &b = {}) const;
 
     Input &m_in;
     const Header &m_header;

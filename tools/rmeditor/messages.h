@@ -1,0 +1,41 @@
+// Everything the joiner says to a person, in English and in Japanese, each
+// text in one place. The language follows the user's: Japanese when the
+// locale (LC_ALL, LC_MESSAGES, LANG) starts with "ja", or on Windows when
+// the user's interface language is Japanese; English otherwise.
+#pragma once
+
+#include <initializer_list>
+#include <string>
+
+namespace rm {
+
+enum class Msg {
+    // the command line and the output
+    NeedsPath, UnknownOption, NoInputGiven, NoOutputGiven, MoreThanOneOutput, AlreadyExists,
+    AppearedWhileJoining, CannotBeWritten, CannotBeWrittenBecause, FolderNotFlushed, SystemError,
+    // opening and reading a file
+    IsFolder, NotRegular, CannotSeek, Empty, NotRealMedia, RawRealAudio, TextFile,
+    // the chunks of the header
+    EndsEarly, ShorterThanFields, UnknownVersion, ChunkHeaderPastEnd, ChunkBelowHeader, ChunkPastEnd,
+    ChunkTooLarge, TwoProp, PropShort, NoStreams, ClaimsStreams, TooManyMdpr, ChunkWhereHeader, NoProp,
+    PropCountDiffers, ShareNumber,
+    // packets
+    DataShort, TruncatedData, PacketHeaderEarly, PacketVersion, PacketLengthSmall, PacketPastEnd,
+    UndeclaredStream, PacketPastChunk, PacketEndsEarly, VideoUnreadable, PacketGrows,
+    // the join
+    NoInput, StreamsDiffer, StreamIs, StreamCount, Numbered, OfType, GroupsOthers, InsteadOf,
+    OtherCodecSettings, TooLarge32, TooLarge4G, TooLong30,
+    // old RealAudio
+    NotOldRealAudio, RealAudioVersion, HeaderPastEnd, DataBytesShort, AudioSettingsDiffer,
+    OtherRateOrFrame, DataEndsEarly,
+};
+
+// The text of `id` in the user's language, "%1", "%2"… replaced by `args`.
+std::string say(Msg id, std::initializer_list<std::string> args = {});
+
+// Chooses the language once, from the environment; until then English.
+void chooseLanguage();
+// For tests: sets it outright.
+void setJapanese(bool japanese);
+
+} // namespace rm
