@@ -14,8 +14,10 @@ int main(int argc, char *argv[])
     QApplication::setDesktopFileName(QStringLiteral("tapeknot"));
 
     // The file dialogs and message boxes speak Japanese like the rest of the window.
+    // (A Windows copy carries them in its own folder.)
     QTranslator qtTexts;
-    if (qtTexts.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    if (qtTexts.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))
+        || qtTexts.load(QStringLiteral("qtbase_ja"), QCoreApplication::applicationDirPath() + QStringLiteral("/translations")))
         QApplication::installTranslator(&qtTexts);
 
     QtPlatform platform;

@@ -187,7 +187,9 @@ void QtPlatform::showDetails(QWidget *parent, const QString &summary, const QStr
     const QRect room = screen ? screen->availableGeometry() : QRect(0, 0, 800, 600);
     box.resize(qMin(720, room.width() * 9 / 10), qMin(480, room.height() * 8 / 10));
     box.setMaximumSize(room.size());
-    text->moveCursor(QTextCursor::End); // the tool's last words, where it says why it stopped
+    // The tool's last words in sight, where it says why it stopped.
+    text->moveCursor(QTextCursor::End);
+    text->moveCursor(QTextCursor::StartOfLine);
     box.exec();
 }
 

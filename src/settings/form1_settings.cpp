@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -32,6 +33,19 @@ QString singleText(double value)
     return QString::number(double(float(value)), 'g', 7);
 }
 
+// Whether a new file can be made in `folder`. On Windows a folder's
+// attributes do not tell (Program Files is not read-only, yet refuses
+// files): a file is made and removed again.
+bool folderTakesFiles(const QString &folder)
+{
+#ifdef Q_OS_WIN
+    QTemporaryFile probe(folder + QStringLiteral("/tapeknot-XXXXXX.tmp"));
+    return probe.open();
+#else
+    return QFileInfo(folder).isWritable();
+#endif
+}
+
 } // namespace
 
 QString Form1::settingsPath() const
@@ -43,9 +57,14 @@ QString Form1::settingsPath() const
     // An installed copy (its joiner under ../libexec) never writes into the
     // system's program folder, even when run by root.
     const bool installed = QFileInfo(m_programDir + QStringLiteral("/../libexec/tapeknot")).isDir();
-    if (besideInfo.exists() || besideInfo.isSymLink() || (!installed && QFileInfo(m_programDir).isWritable()))
+    if (besideInfo.exists() || besideInfo.isSymLink() || (!installed && folderTakesFiles(m_programDir)))
         return beside;
+#ifdef Q_OS_WIN
+    // %APPDATA%\tapeknot, where an installed copy's settings go on Windows.
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+#else
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+#endif
     if (folder.isEmpty())
         return beside;
     return QDir::toNativeSeparators(folder) + QDir::separator() + QString::fromLatin1(settingkeys::kFileName);
