@@ -140,7 +140,7 @@ struct PeakRate {
 uint32_t bytesPerMinute(const Stream &s)
 {
     const std::vector<uint8_t> &t = s.typeSpecific;
-    if (t.size() < 36 || std::memcmp(t.data(), ".ra\xfd", 4) != 0 || (be16(&t[4]) != 4 && be16(&t[4]) != 5))
+    if (t.size() < 36 || !isRealAudioMagic(t.data(), t.size()) || (be16(&t[4]) != 4 && be16(&t[4]) != 5))
         return 0;
     return be32(&t[32]);
 }
@@ -288,6 +288,310 @@ std::vector<uint8_t> buildHeader(const Header &first, const Properties &p, const
     return b.bytes;
 }
 
+
+
+// One join in three stages, as a container writer works: begin (every
+// input's header, then the output's header with room for the final
+// numbers), one clip after the other (their packets through the rules of
+// their stream's type), finish (the index, then the header rewritten).
+class Joiner
+{
+public:
+    Joiner(const std::vector<Source> &sources, Output &out, const Progress &progress)
+        : m_sources(sources), m_out(out), m_progress(progress) {}
+
+    void begin();
+    void addClip(size_t k);
+    void finish();
+
+private:
+    // Where a run of unchanged packets waits in the input's buffer.
+    struct Run {
+        uint8_t *start = nullptr;
+        size_t length = 0;
+    };
+
+    size_t streamIndex(uint16_t number) const;
+    void takePacket(Input &in, const Packet &p, const std::string &name, Run &run);
+    size_t rewriteVideo(StreamOut &st, const Packet &p, uint8_t *payload, size_t payloadSize, const std::string &name,
+                        bool &startsFrame);
+    void rewriteEvent(StreamOut &st, const Packet &p, uint8_t *payload, size_t payloadSize);
+    void writeRun(Input &in, Run &run);
+    void endClip(const Header &h);
+    uint64_t writeIndex();
+
+    const std::vector<Source> &m_sources;
+    Output &m_out;
+    const Progress &m_progress;
+
+    Header m_first;
+    std::vector<StreamOut> m_streams;
+    Properties m_props;
+    uint64_t m_total = 0;      // bytes of all inputs, for progress
+    uint64_t m_done = 0;       // bytes of the inputs finished
+    uint64_t m_dataStart = 0;
+    uint64_t m_shift = 0;      // ms: where the clips before this one end
+    uint64_t m_packets = 0, m_bytes = 0;
+    uint32_t m_maxPacket = 0;
+    std::vector<rv::Piece> m_pieces;
+    std::vector<uint8_t> m_grown;
+};
+
+size_t Joiner::streamIndex(uint16_t number) const
+{
+    for (size_t i = 0; i < m_first.streams.size(); ++i)
+        if (m_first.streams[i].number == number)
+            return i;
+    return 0; // the reader has already refused undeclared streams
+}
+
+void Joiner::begin()
+{
+    // Every header first, so that a clip that does not fit is refused
+    // before anything is written; one source open at a time.
+    uint64_t dataBytes = 0;
+    for (size_t k = 0; k < m_sources.size(); ++k) {
+        std::unique_ptr<Input> in = m_sources[k].open(false);
+        Header h = readHeader(*in, m_sources[k].name);
+        m_total += in->size();
+        dataBytes += in->size() - std::min<uint64_t>(in->size(), h.firstDataChunk);
+        if (k == 0) {
+            m_first = std::move(h);
+            continue;
+        }
+        const std::string why = streamDifference(m_first, h);
+        if (!why.empty())
+            throw Error(say(Msg::StreamsDiffer, {m_sources[k].name, m_sources[0].name, why}));
+    }
+    if (dataBytes > std::numeric_limits<uint32_t>::max())
+        throw Error(say(Msg::TooLarge4G));
+
+    m_streams.resize(m_first.streams.size());
+    for (size_t i = 0; i < m_streams.size(); ++i) {
+        const std::string &mime = m_first.streams[i].mime;
+        m_streams[i].video = mime == kRealVideo;
+        m_streams[i].event = mime == kRealEvent;
+        m_streams[i].timed = startsWith(mime, "audio/") || startsWith(mime, "video/");
+        m_streams[i].bytesPerMinute = bytesPerMinute(m_first.streams[i]);
+    }
+
+    // A header of the final size now; the real numbers are written at the end.
+    m_props.numStreams = uint16_t(m_streams.size());
+    const std::vector<uint8_t> header = buildHeader(m_first, m_props, m_streams, 0, 0);
+    m_out.write(header.data(), header.size());
+    m_dataStart = header.size() - kDataHeader;
+    m_props.dataOffset = narrow(m_dataStart, "the data offset");
+}
+
+void Joiner::addClip(size_t k)
+{
+    const std::string &name = m_sources[k].name;
+    std::unique_ptr<Input> owned = m_sources[k].open(true);
+    Input &in = *owned;
+    const Header h = readHeader(in, name);
+    const std::string why = k ? streamDifference(m_first, h) : std::string();
+    if (!why.empty()) // changed since its header was read
+        throw Error(say(Msg::StreamsDiffer, {name, m_sources[0].name, why}));
+    for (StreamOut &s : m_streams)
+        s.startClip();
+
+    // Packets lie one after the other in the input's buffer: their times are
+    // changed there, and each run of them goes to the output in one piece,
+    // before the buffer is refilled.
+    Run run;
+    in.setRefillHook([this, &in, &run] { writeRun(in, run); });
+    struct HookGuard {
+        Input &in;
+        ~HookGuard() { in.setRefillHook(nullptr); }
+    } guard{in};
+    PacketReader reader(in, h, name);
+    Packet p;
+    while (reader.next(p))
+        takePacket(in, p, name, run);
+    writeRun(in, run);
+    m_done += in.size();
+    endClip(h);
+}
+
+void Joiner::writeRun(Input &in, Run &run)
+{
+    if (run.length)
+        m_out.write(run.start, run.length);
+    run.length = 0;
+    if (m_progress)
+        m_progress(m_done + in.tell(), m_total);
+}
+
+void Joiner::takePacket(Input &in, const Packet &p, const std::string &name, Run &run)
+{
+    uint8_t *packet = in.view(p.length);
+    if (!packet)
+        throw Error(say(Msg::PacketEndsEarly, {name}));
+    StreamOut &st = m_streams[streamIndex(p.stream)];
+    uint8_t *payload = packet + p.headerSize();
+    const size_t payloadSize = p.length - p.headerSize();
+    const uint64_t timestamp = uint64_t(p.timestamp) + m_shift;
+    const uint32_t outTime = narrow(timestamp, "a timestamp");
+    bool startsFrame = true;
+    size_t outLength = p.length;
+    if (st.video) {
+        outLength = rewriteVideo(st, p, payload, payloadSize, name, startsFrame);
+    } else {
+        st.sawTime(p.timestamp);
+        if (st.event)
+            rewriteEvent(st, p, payload, payloadSize);
+    }
+    put32(packet + 6, outTime);
+
+    // Video: every frame that starts on a keyframe; other streams: the first
+    // keyframe of each clip, then one every 2 s at least.
+    if (p.keyframe() && startsFrame
+        && (st.video || !st.indexedInClip || timestamp >= st.lastIndexed + kSparseIndexSpacing)) {
+        st.index.push_back({outTime, narrow(m_out.tell() + run.length, "a packet offset"),
+                            narrow(m_packets, "the packet count")});
+        st.lastIndexed = timestamp;
+        st.indexedInClip = true;
+    }
+
+    if (outLength == p.length) {
+        if (st.video)
+            rv::shiftInPlace(payload, m_pieces, uint32_t(m_shift));
+        if (run.length && run.start + run.length != packet)
+            writeRun(in, run);
+        if (!run.length)
+            run.start = packet;
+        run.length += p.length;
+    } else { // grown: written from a copy of its own
+        writeRun(in, run);
+        m_grown.resize(outLength);
+        std::copy(packet, payload, m_grown.begin());
+        put16(m_grown.data() + 2, uint16_t(outLength));
+        rv::shifted(payload, payloadSize, m_pieces, uint32_t(m_shift), m_grown.data() + p.headerSize());
+        m_out.write(m_grown.data(), outLength);
+    }
+    const size_t outPayload = outLength - p.headerSize();
+    ++m_packets;
+    m_bytes += outPayload;
+    m_maxPacket = std::max<uint32_t>(m_maxPacket, uint32_t(outPayload));
+    st.count(timestamp, outPayload);
+}
+
+// A video packet's frames carry their own times, which move on with the
+// packet's; a time that outgrows 14 bits makes the packet longer. Returns
+// the packet's new length.
+size_t Joiner::rewriteVideo(StreamOut &st, const Packet &p, uint8_t *payload, size_t payloadSize,
+                            const std::string &name, bool &startsFrame)
+{
+    if (!rv::parse(payload, payloadSize, m_pieces))
+        throw Error(say(Msg::VideoUnreadable, {name, std::to_string(p.stream), std::to_string(p.position)}));
+    startsFrame = rv::startsFrame(m_pieces);
+    bool tooLate = false;
+    const size_t outLength = p.length + rv::growth(m_pieces, narrow(m_shift, "a timestamp"), tooLate);
+    if (tooLate)
+        throw Error(say(Msg::TooLong30));
+    if (outLength > 0xffff)
+        throw Error(say(Msg::PacketGrows, {name}));
+    bool packed = false;
+    for (const rv::Piece &piece : m_pieces)
+        if (piece.form == rv::Form::Packed) {
+            st.sawTime(piece.offset.value);
+            packed = true;
+        }
+    if (!packed)
+        st.sawTime(p.timestamp);
+    return outLength;
+}
+
+// An event's start and end count in tenths of a second: they move by the
+// nearest whole tenth of the seam.
+void Joiner::rewriteEvent(StreamOut &st, const Packet &p, uint8_t *payload, size_t payloadSize)
+{
+    uint32_t start = 0, end = 0;
+    if (!eventTimes(payload, payloadSize, p.timestamp, start, end))
+        return;
+    st.eventEnd = std::max<uint64_t>(st.eventEnd, uint64_t(end) * kEventUnit);
+    const uint64_t tenths = (m_shift + kEventUnit / 2) / kEventUnit;
+    put32(payload + 2, narrow(start + tenths, "an event time"));
+    put32(payload + 6, narrow(end + tenths, "an event time"));
+}
+
+// The next clip starts where this one's content ends: its longest stream,
+// never before its own stated duration, never on its last packet.
+void Joiner::endClip(const Header &h)
+{
+    uint64_t end = h.properties.duration;
+    for (StreamOut &st : m_streams) {
+        if (!st.seen)
+            continue;
+        end = std::max({end, st.clipEnd(), st.latest + 1});
+        st.end = std::max(st.end, m_shift + st.clipEnd());
+    }
+    m_shift += std::max<uint64_t>(end, 1);
+}
+
+// One index chunk per stream that has packets, each pointing on to the
+// next. Returns where the first one starts (0: none).
+uint64_t Joiner::writeIndex()
+{
+    std::vector<size_t> indexed;
+    for (size_t i = 0; i < m_streams.size(); ++i)
+        if (m_streams[i].packets)
+            indexed.push_back(i);
+    const uint64_t indexStart = m_out.tell();
+    uint64_t at = indexStart;
+    for (size_t k = 0; k < indexed.size(); ++k) {
+        const std::vector<IndexEntry> &entries = m_streams[indexed[k]].index;
+        const uint64_t size = kIndexHeader + kIndexEntry * uint64_t(entries.size());
+        const uint64_t nextAt = at + size;
+        Builder b;
+        b.u32(kINDX);
+        b.u32(narrow(size, "an index size"));
+        b.u16(0);
+        b.u32(uint32_t(entries.size()));
+        b.u16(m_first.streams[indexed[k]].number);
+        b.u32(k + 1 < indexed.size() ? narrow(nextAt, "an index offset") : 0);
+        for (const IndexEntry &e : entries) {
+            b.u16(0);
+            b.u32(e.timestamp);
+            b.u32(e.offset);
+            b.u32(e.packetNumber);
+        }
+        m_out.write(b.bytes.data(), b.bytes.size());
+        at = nextAt;
+    }
+    m_props.indexOffset = indexed.empty() ? 0 : narrow(indexStart, "the index offset");
+    return indexed.size();
+}
+
+void Joiner::finish()
+{
+    const uint64_t dataEnd = m_out.tell();
+    const uint64_t indexChunks = writeIndex();
+    const uint64_t fileEnd = m_out.tell();
+    narrow(fileEnd, "the file size");
+
+    Properties &props = m_props;
+    props.duration = narrow(m_shift, "the duration");
+    // As producers state it: the file's peak is its streams' peaks together.
+    props.avgBitRate = rate(m_bytes, m_shift);
+    uint64_t peaks = 0;
+    for (const StreamOut &st : m_streams)
+        peaks += st.packets ? st.maxBitRate() : 0;
+    props.maxBitRate = uint32_t(std::min<uint64_t>(std::max<uint64_t>(props.avgBitRate, peaks),
+                                                   std::numeric_limits<uint32_t>::max()));
+    props.maxPacketSize = m_maxPacket;
+    props.avgPacketSize = m_packets ? uint32_t(m_bytes / m_packets) : 0;
+    props.numPackets = narrow(m_packets, "the packet count");
+    props.preroll = m_first.properties.preroll;
+    props.flags = m_first.properties.flags;
+    const std::vector<uint8_t> header = buildHeader(m_first, props, m_streams,
+                                                    narrow(dataEnd - m_dataStart, "the data size"),
+                                                    uint32_t(indexChunks));
+    m_out.seek(0);
+    m_out.write(header.data(), header.size());
+    m_out.seek(fileEnd);
+}
+
 } // namespace
 
 void join(const std::vector<Source> &sources, Output &out, const Progress &progress)
@@ -296,224 +600,11 @@ void join(const std::vector<Source> &sources, Output &out, const Progress &progr
         throw Error(say(Msg::NoInput));
     if (isOldRealAudio(*sources.front().open(false)))
         return joinOldRealAudio(sources, out, progress);
-
-    // Every header first, so that a clip that does not fit is refused
-    // before anything is written; one source open at a time.
-    Header first;
-    uint64_t total = 0, dataBytes = 0;
-    for (size_t k = 0; k < sources.size(); ++k) {
-        std::unique_ptr<Input> in = sources[k].open(false);
-        Header h = readHeader(*in, sources[k].name);
-        total += in->size();
-        dataBytes += in->size() - std::min<uint64_t>(in->size(), h.firstDataChunk);
-        if (k == 0) {
-            first = std::move(h);
-            continue;
-        }
-        const std::string why = streamDifference(first, h);
-        if (!why.empty())
-            throw Error(say(Msg::StreamsDiffer, {sources[k].name, sources[0].name, why}));
-    }
-    if (dataBytes > std::numeric_limits<uint32_t>::max())
-        throw Error(say(Msg::TooLarge4G));
-
-    const size_t n = first.streams.size();
-    std::vector<StreamOut> streams(n);
-    for (size_t i = 0; i < n; ++i) {
-        const std::string &mime = first.streams[i].mime;
-        streams[i].video = mime == kRealVideo;
-        streams[i].event = mime == kRealEvent;
-        streams[i].timed = startsWith(mime, "audio/") || startsWith(mime, "video/");
-        streams[i].bytesPerMinute = bytesPerMinute(first.streams[i]);
-    }
-    auto streamIndex = [&](uint16_t number) {
-        for (size_t i = 0; i < n; ++i)
-            if (first.streams[i].number == number)
-                return i;
-        return size_t(0); // the reader has already refused undeclared streams
-    };
-
-    // A header of the final size now; the real numbers are written at the end.
-    Properties props;
-    props.numStreams = uint16_t(n);
-    std::vector<uint8_t> headerBytes = buildHeader(first, props, streams, 0, 0);
-    out.write(headerBytes.data(), headerBytes.size());
-    const uint64_t dataStart = headerBytes.size() - kDataHeader;
-    props.dataOffset = narrow(dataStart, "the data offset");
-
-    uint64_t shift = 0; // ms: where the clips before this one end
-    uint64_t packets = 0, bytes = 0, done = 0;
-    uint32_t maxPacket = 0;
-    std::vector<rv::Piece> pieces;
-    std::vector<uint8_t> grown;
-    for (size_t k = 0; k < sources.size(); ++k) {
-        const std::string &name = sources[k].name;
-        std::unique_ptr<Input> owned = sources[k].open(true);
-        Input &in = *owned;
-        const Header h = readHeader(in, name);
-        const std::string why = k ? streamDifference(first, h) : std::string();
-        if (!why.empty()) // changed since its header was read
-            throw Error(say(Msg::StreamsDiffer, {name, sources[0].name, why}));
-        for (StreamOut &s : streams)
-            s.startClip();
-        const uint32_t shift32 = narrow(shift, "a timestamp");
-
-        PacketReader reader(in, h, name);
-        Packet p;
-        // Packets lie one after the other in the input's buffer: their times
-        // are changed there, and each run of them goes to the output in one
-        // piece, before the buffer is refilled.
-        uint8_t *runStart = nullptr;
-        size_t runLength = 0;
-        auto writeRun = [&] {
-            if (runLength)
-                out.write(runStart, runLength);
-            runLength = 0;
-            if (progress)
-                progress(done + in.tell(), total);
-        };
-        in.setRefillHook(writeRun);
-        struct HookGuard {
-            Input &in;
-            ~HookGuard() { in.setRefillHook(nullptr); }
-        } guard{in};
-        while (reader.next(p)) {
-            uint8_t *packet = in.view(p.length);
-            if (!packet)
-                throw Error(say(Msg::PacketEndsEarly, {name}));
-            const size_t s = streamIndex(p.stream);
-            StreamOut &st = streams[s];
-            uint8_t *payload = packet + p.headerSize();
-            const size_t payloadSize = p.length - p.headerSize();
-            const uint64_t timestamp = uint64_t(p.timestamp) + shift;
-            const uint32_t outTime = narrow(timestamp, "a timestamp");
-            size_t outLength = p.length;
-            bool startsFrame = true;
-            if (st.video) {
-                if (!rv::parse(payload, payloadSize, pieces))
-                    throw Error(say(Msg::VideoUnreadable, {name, std::to_string(p.stream), std::to_string(p.position)}));
-                startsFrame = rv::startsFrame(pieces);
-                bool tooLate = false;
-                outLength += rv::growth(pieces, shift32, tooLate);
-                if (tooLate)
-                    throw Error(say(Msg::TooLong30));
-                if (outLength > 0xffff)
-                    throw Error(say(Msg::PacketGrows, {name}));
-                bool packed = false;
-                for (const rv::Piece &piece : pieces)
-                    if (piece.form == rv::Form::Packed) {
-                        st.sawTime(piece.offset.value);
-                        packed = true;
-                    }
-                if (!packed)
-                    st.sawTime(p.timestamp);
-            } else {
-                st.sawTime(p.timestamp);
-                uint32_t start = 0, end = 0;
-                if (st.event && eventTimes(payload, payloadSize, p.timestamp, start, end)) {
-                    st.eventEnd = std::max<uint64_t>(st.eventEnd, uint64_t(end) * kEventUnit);
-                    // Event times count in tenths: moved by the nearest whole tenth.
-                    const uint64_t tenths = (shift + kEventUnit / 2) / kEventUnit;
-                    put32(payload + 2, narrow(start + tenths, "an event time"));
-                    put32(payload + 6, narrow(end + tenths, "an event time"));
-                }
-            }
-            put32(packet + 6, outTime);
-
-            if (p.keyframe() && startsFrame
-                && (st.video || !st.indexedInClip || timestamp >= st.lastIndexed + kSparseIndexSpacing)) {
-                st.index.push_back({outTime, narrow(out.tell() + runLength, "a packet offset"),
-                                    narrow(packets, "the packet count")});
-                st.lastIndexed = timestamp;
-                st.indexedInClip = true;
-            }
-
-            if (outLength == p.length) {
-                if (st.video)
-                    rv::shiftInPlace(payload, pieces, shift32);
-                if (runLength && runStart + runLength != packet)
-                    writeRun();
-                if (!runLength)
-                    runStart = packet;
-                runLength += p.length;
-            } else {
-                writeRun();
-                grown.resize(outLength);
-                std::copy(packet, payload, grown.begin());
-                put16(grown.data() + 2, uint16_t(outLength));
-                rv::shifted(payload, payloadSize, pieces, shift32, grown.data() + p.headerSize());
-                out.write(grown.data(), outLength);
-            }
-            const size_t outPayload = outLength - p.headerSize();
-            ++packets;
-            bytes += outPayload;
-            maxPacket = std::max<uint32_t>(maxPacket, uint32_t(outPayload));
-            st.count(timestamp, outPayload);
-        }
-        writeRun();
-        done += in.size();
-
-        // The next clip starts where this one's content ends: its longest
-        // stream, never before its own stated duration, never on its last packet.
-        uint64_t end = h.properties.duration;
-        for (StreamOut &st : streams) {
-            if (!st.seen)
-                continue;
-            end = std::max({end, st.clipEnd(), st.latest + 1});
-            st.end = std::max(st.end, shift + st.clipEnd());
-        }
-        shift += std::max<uint64_t>(end, 1);
-    }
-    const uint64_t dataEnd = out.tell();
-
-    // One index chunk per stream that has packets, each pointing on to the next.
-    std::vector<size_t> indexed;
-    for (size_t i = 0; i < n; ++i)
-        if (streams[i].packets)
-            indexed.push_back(i);
-    const uint64_t indexStart = dataEnd;
-    uint64_t at = indexStart;
-    for (size_t k = 0; k < indexed.size(); ++k) {
-        const std::vector<IndexEntry> &entries = streams[indexed[k]].index;
-        const uint64_t size = kIndexHeader + kIndexEntry * uint64_t(entries.size());
-        const uint64_t nextAt = at + size;
-        Builder b;
-        b.u32(kINDX);
-        b.u32(narrow(size, "an index size"));
-        b.u16(0);
-        b.u32(uint32_t(entries.size()));
-        b.u16(first.streams[indexed[k]].number);
-        b.u32(k + 1 < indexed.size() ? narrow(nextAt, "an index offset") : 0);
-        for (const IndexEntry &e : entries) {
-            b.u16(0);
-            b.u32(e.timestamp);
-            b.u32(e.offset);
-            b.u32(e.packetNumber);
-        }
-        out.write(b.bytes.data(), b.bytes.size());
-        at = nextAt;
-    }
-    narrow(out.tell(), "the file size");
-
-    props.duration = narrow(shift, "the duration");
-    // As producers state it: the file's peak is its streams' peaks together.
-    props.avgBitRate = rate(bytes, shift);
-    uint64_t peaks = 0;
-    for (const StreamOut &st : streams)
-        peaks += st.packets ? st.maxBitRate() : 0;
-    props.maxBitRate = uint32_t(std::min<uint64_t>(std::max<uint64_t>(props.avgBitRate, peaks),
-                                                   std::numeric_limits<uint32_t>::max()));
-    props.maxPacketSize = maxPacket;
-    props.avgPacketSize = packets ? uint32_t(bytes / packets) : 0;
-    props.numPackets = narrow(packets, "the packet count");
-    props.preroll = first.properties.preroll;
-    props.indexOffset = indexed.empty() ? 0 : narrow(indexStart, "the index offset");
-    props.flags = first.properties.flags;
-    headerBytes = buildHeader(first, props, streams, narrow(dataEnd - dataStart, "the data size"),
-                              uint32_t(indexed.size()));
-    out.seek(0);
-    out.write(headerBytes.data(), headerBytes.size());
-    out.seek(at);
+    Joiner joiner(sources, out, progress);
+    joiner.begin();
+    for (size_t k = 0; k < sources.size(); ++k)
+        joiner.addClip(k);
+    joiner.finish();
 }
 
 } // namespace rm

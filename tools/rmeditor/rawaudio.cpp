@@ -23,7 +23,7 @@ OldHeader readOldHeader(Input &in, const std::string &name)
 {
     uint8_t fixed[kFixedPart];
     in.seek(0);
-    if (in.read(fixed, sizeof fixed) != sizeof fixed || std::memcmp(fixed, ".ra\xfd", 4) != 0)
+    if (in.read(fixed, sizeof fixed) != sizeof fixed || !isRealAudioMagic(fixed, sizeof fixed))
         throw Error(say(Msg::NotOldRealAudio, {name}));
     const uint16_t version = be16(fixed + 4);
     if (version != 3)
@@ -58,7 +58,7 @@ bool isOldRealAudio(Input &in)
 {
     uint8_t head[4];
     in.seek(0);
-    return in.read(head, sizeof head) == sizeof head && std::memcmp(head, ".ra\xfd", 4) == 0;
+    return in.read(head, sizeof head) == sizeof head && isRealAudioMagic(head, sizeof head);
 }
 
 void joinOldRealAudio(const std::vector<Source> &sources, Output &out, const Progress &progress)

@@ -44,6 +44,11 @@ constexpr uint32_t kMDPR = fourcc("MDPR");
 constexpr uint32_t kCONT = fourcc("CONT");
 constexpr uint32_t kDATA = fourcc("DATA");
 constexpr uint32_t kINDX = fourcc("INDX");
+// RealAudio's own header, standing alone (old .ra files) or as a stream's type data.
+inline bool isRealAudioMagic(const uint8_t *bytes, size_t size)
+{
+    return size >= 4 && bytes[0] == '.' && bytes[1] == 'r' && bytes[2] == 'a' && bytes[3] == 0xfd;
+}
 constexpr size_t kDataHeader = 18;  // chunk header, packet count, next DATA
 constexpr size_t kBufferSize = 1u << 20;
 
