@@ -44,6 +44,7 @@ stage=$out/stage/tapeknot
 rm -rf "$out/stage"
 mkdir -p "$stage/translations"
 cp "$out/bin/tapeknot.exe" "$out/bin/rmeditor.exe" "$stage/"
+x86_64-w64-mingw32-strip "$stage/tapeknot.exe" "$stage/rmeditor.exe"
 # Notepad on a Japanese Windows reads UTF-8 with its byte-order mark and CRLF line ends.
 { printf '\xef\xbb\xbf'; sed 's/\r*$/\r/' Readme.txt; } > "$stage/Readme.txt"
 cp /usr/share/qt6/translations/qtbase_ja.qm "$stage/translations/"
