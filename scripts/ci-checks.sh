@@ -5,6 +5,8 @@
 #   3. the tests that root skips, as an unprivileged user
 #   4. the Debian package: made, installed, started once
 #   5. the Windows joiner, cross-built and tested under Wine
+#   6. the Windows program: Qt for Windows (built once per machine), the zip and
+#      installer, the window's tests and the window itself under Wine
 set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$SECONDS
@@ -63,3 +65,10 @@ lap "package"
 # 5. The joiner for Windows, under Wine.
 scripts/test-windows-joiner.sh
 lap "Windows joiner under Wine"
+
+# 6. The Windows program, under Wine.
+scripts/build-windows.sh
+lap "Windows program built (Qt for Windows included)"
+scripts/test-windows-window.sh
+scripts/test-windows-app.sh
+lap "Windows program under Wine"

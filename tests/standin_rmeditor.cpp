@@ -26,8 +26,53 @@
 #include <thread>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#include <shellapi.h>
+#endif
+
+namespace {
+
+// The arguments in UTF-8; on Windows taken from the wide command line, so
+// that names outside the code page arrive whole, as they do to the real tool.
+std::vector<std::string> arguments(int argc, char **argv)
+{
+#ifdef _WIN32
+    (void)argv;
+    int count = 0;
+    wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> args;
+    for (int i = 0; i < count; ++i) {
+        const int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string text(size_t(n > 0 ? n - 1 : 0), '\0');
+        WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, text.data(), n, nullptr, nullptr);
+        args.push_back(text);
+    }
+    LocalFree(wide);
+    (void)argc;
+    return args;
+#else
+    return std::vector<std::string>(argv, argv + argc);
+#endif
+}
+
+std::filesystem::path pathOf(const std::string &utf8)
+{
+#ifdef _WIN32
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
+    std::wstring wide(size_t(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), wide.data(), n);
+    return std::filesystem::path(wide);
+#else
+    return std::filesystem::path(utf8);
+#endif
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
+    const std::vector<std::string> args = arguments(argc, argv);
     if (const char *ignore = std::getenv("STANDIN_IGNORE_TERM"); ignore && std::string(ignore) == "1")
         std::signal(SIGTERM, SIG_IGN);
     const char *progress = std::getenv("STANDIN_PROGRESS");
@@ -45,20 +90,21 @@ int main(int argc, char **argv)
 
     if (const char *logPath = std::getenv("STANDIN_LOG")) {
         std::ofstream log(logPath, std::ios::binary | std::ios::app);
-        log << "cwd=" << std::filesystem::current_path().string() << '\n';
-        for (int i = 1; i < argc; ++i)
-            log << "arg=" << argv[i] << '\n';
+        const std::u8string cwd = std::filesystem::current_path().u8string();
+        log << "cwd=" << std::string(cwd.begin(), cwd.end()) << '\n';
+        for (size_t i = 1; i < args.size(); ++i)
+            log << "arg=" << args[i] << '\n';
     }
 
     std::vector<std::string> inputs;
     std::string output;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "-i") == 0 && i + 1 < argc) {
-            inputs.emplace_back(argv[++i]);
-        } else if (std::strcmp(argv[i], "-o") == 0 && i + 1 < argc) {
-            output = argv[++i];
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "-i" && i + 1 < args.size()) {
+            inputs.emplace_back(args[++i]);
+        } else if (args[i] == "-o" && i + 1 < args.size()) {
+            output = args[++i];
         } else {
-            std::cerr << "unexpected argument: " << argv[i] << '\n';
+            std::cerr << "unexpected argument: " << args[i] << '\n';
             return 2;
         }
     }
@@ -75,11 +121,19 @@ int main(int argc, char **argv)
     if (output.empty())
         return 2;
 
-    std::ofstream out(output, std::ios::binary);
+    std::ofstream out(pathOf(output), std::ios::binary);
     if (mode != "empty") {
         for (const std::string &input : inputs) {
-            std::ifstream in(input, std::ios::binary);
-            out << in.rdbuf();
+#ifdef _WIN32
+            std::FILE *in = _wfopen(pathOf(input).c_str(), L"rb");
+#else
+            std::FILE *in = std::fopen(input.c_str(), "rb");
+#endif
+            char buffer[65536];
+            for (size_t n; in && (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;)
+                out.write(buffer, std::streamsize(n));
+            if (in)
+                std::fclose(in);
         }
     }
     if (const char *hold = std::getenv("STANDIN_HOLD_OUTPUT"); hold && std::string(hold) == "1")
@@ -90,7 +144,12 @@ int main(int argc, char **argv)
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(hang)));
     if (mode == "partialcrash")
         std::abort();
-    if (mode == "killed")
+    if (mode == "killed") {
+#ifdef _WIN32
+        TerminateProcess(GetCurrentProcess(), 0xC000013A); // as when its console is closed
+#else
         std::raise(SIGKILL);
+#endif
+    }
     return mode == "exitcode" ? 3 : 0;
 }

@@ -1,3 +1,4 @@
+#include "support/posixfacts.h"
 #include "platform/fileexists.h"
 
 #include <QDir>
@@ -5,8 +6,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <sys/stat.h>
-#include <unistd.h>
 
 class FileExistsTest : public QObject
 {
@@ -33,6 +32,9 @@ void FileExistsTest::touch(const QString &name)
 
 void FileExistsTest::initTestCase()
 {
+#ifdef Q_OS_WIN
+    QSKIP("Linux only: its table holds the answers of a Linux file system (case, dot-files, symbolic links, FIFOs, names with * and ?)");
+#endif
     touch(QStringLiteral("take0001.rm"));
     touch(QStringLiteral(".hidden.rm"));
     touch(QStringLiteral("[live].rm"));
@@ -45,7 +47,8 @@ void FileExistsTest::initTestCase()
     QFile::link(m_dir.filePath(QStringLiteral("gone.rm")), m_dir.filePath(QStringLiteral("dangling.rm")));
     QFile::link(m_dir.filePath(QStringLiteral("sub")), m_dir.filePath(QStringLiteral("folderlink.rm")));
     touch(QStringLiteral(".rm"));
-    QVERIFY(mkfifo(QFile::encodeName(m_dir.filePath(QStringLiteral("fifo.rm"))).constData(), 0600) == 0);
+    if (!makeFifo(m_dir.filePath(QStringLiteral("fifo.rm"))))
+        touch(QStringLiteral("fifo.rm")); // no FIFOs here: an ordinary file counts the same
     QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("w*?")));
     touch(QStringLiteral("w*?/take0001.rm"));
 }
@@ -112,7 +115,7 @@ void FileExistsTest::unanswerable()
     QCOMPARE(testFileExists(QString()), Existence::Unknown);
     QCOMPARE(testFileExists(QStringLiteral("a") + QChar(0) + QStringLiteral("b")), Existence::Unknown);
     QCOMPARE(testFileExists(at(QString(5000, QLatin1Char('n')))), Existence::Unknown);
-    if (geteuid() == 0)
+    if (!foldersCanBeLocked())
         QSKIP("root reads every folder");
     QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("closed")));
     chmod(QFile::encodeName(m_dir.filePath(QStringLiteral("closed"))).constData(), 0);

@@ -12,6 +12,12 @@ class PreviewTest : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("Linux only: its tables name clips by Linux paths (/rec/...), which name no file on Windows");
+#endif
+    }
     void init();
     void cleanup();
     void clicksRefresh_data();

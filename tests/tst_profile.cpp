@@ -1,3 +1,4 @@
+#include "support/posixfacts.h"
 #include "platform/ansi.h"
 #include "platform/profile.h"
 
@@ -5,8 +6,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <sys/stat.h>
-#include <unistd.h>
 
 class ProfileTest : public QObject
 {
@@ -149,7 +148,12 @@ void ProfileTest::encodingRoundTrip()
     QCOMPARE(ansi::decode(bytes), text);
     // A character the code page lacks becomes "?"; bytes that are no
     // character never come back as control characters.
+#ifdef Q_OS_WIN
+    // There the system's own conversion decides (a character beyond 16 bits may give two).
+    QVERIFY(ansi::encode(QStringLiteral("a🎵b€")).startsWith("a?"));
+#else
     QCOMPARE(ansi::encode(QStringLiteral("a🎵b€")), QByteArray("a?b?"));
+#endif
     for (QChar c : ansi::decode(QByteArray("\x80\xa0\xfd\xfe\xff\x81", 6)))
         QVERIFY(c.unicode() >= 0xa0 || c.unicode() < 0x80);
 }
@@ -169,7 +173,7 @@ void ProfileTest::saveReplacesWholeFile()
     QVERIFY(!doc.save(dir.filePath(QStringLiteral("no/such/folder/tapeknot.ini"))));
 
     // A folder that takes no new file: the file is rewritten in place.
-    if (geteuid() != 0) {
+    if (foldersCanBeLocked()) {
         chmod(QFile::encodeName(dir.path()).constData(), 0500);
         doc.writeString("shoki", "k", "w");
         const bool saved = doc.save(path);

@@ -24,6 +24,12 @@ class SourcesTest : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("Linux only: its tables name clips and drops by Linux paths (/rec/...), which name no file on Windows");
+#endif
+    }
     void dialogSetupAndSort();
     void oneFileKeepsPath();
     void cancelChangesNothing();

@@ -125,7 +125,11 @@ void WindowTest::firstStartAsksForTool()
 void WindowTest::firstStartCancelled()
 {
     Harness h;
+#ifdef Q_OS_WIN
+    const QString bundled = h.makeFile(QStringLiteral("rmeditor.exe")); // the joiner beside the program
+#else
     const QString bundled = h.makeFile(QStringLiteral("rmeditor")); // the joiner beside the program
+#endif
     Form1 &f = h.start(); // the fake cancels the dialog
     QCOMPARE(h.platform.dialogCalls[0].state.fileName, QDir::toNativeSeparators(bundled)); // preselected
     QCOMPARE(f.Text2->text(), QString());
@@ -191,7 +195,7 @@ void WindowTest::clearListKeepsPreviewAndResults()
 {
     Harness h;
     Form1 &f = h.startWithTool();
-    f.AddSources({QStringLiteral("/rec/a.rm")});
+    f.AddSources({QDir::toNativeSeparators(h.programDir.filePath(QStringLiteral("a.rm")))}); // no such file yet
     f.List2->addItem(QStringLiteral("作成に成功しました:/rec/x.rm"));
     const QString preview = f.Text5->text();
     QVERIFY(!preview.isEmpty());
@@ -246,7 +250,7 @@ void WindowTest::locateTool()
 void WindowTest::closeRefusedWhileBusy()
 {
     Harness h;
-    Form1 &f = h.startWithTool(QStringLiteral(STANDIN_TOOL));
+    Form1 &f = h.startWithTool(standinTool());
     const QByteArray before = h.readIni();
     qputenv("STANDIN_SLEEP_MS", "1500");
     f.AddSources({h.makeFile(QStringLiteral("a.rm"))});

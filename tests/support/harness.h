@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -40,6 +41,21 @@ struct Harness {
     // Writes a file of `content` under the temporary folder and returns its path.
     QString makeFile(const QString &relative, const QByteArray &content = "x");
 };
+
+#ifdef STANDIN_TOOL
+// The stand-in tool as the program names it: on Windows (under Wine) the
+// build's Linux path lies on drive Z:.
+inline QString standinTool()
+{
+    QString path = QStringLiteral(STANDIN_TOOL);
+#ifdef Q_OS_WIN
+    if (path.startsWith(QLatin1Char('/')))
+        path = QStringLiteral("Z:") + path;
+    path = QDir::toNativeSeparators(path);
+#endif
+    return path;
+}
+#endif
 
 // A drop's data with local files as URLs.
 std::unique_ptr<QMimeData> fileDrop(const QStringList &paths);

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# The window's own tests, cross-built for Windows and run under Wine on the
+# offscreen platform. Needs the Qt from scripts/build-qt-windows.sh.
+# Tests that need a fact only Linux has skip and say why.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+qt=$(scripts/build-qt-windows.sh | tail -1)
+out=build-win-tests
+cmake -S . -B "$out" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
+  -DCMAKE_PREFIX_PATH="$qt" -DQT_HOST_PATH=/usr -DCMAKE_BUILD_TYPE=Release \
+  -DTAPEKNOT_BUILD_BENCH=OFF -DTAPEKNOT_BUILD_TESTS=ON
+cmake --build "$out"
+
+wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+# A Japanese Windows: its ANSI code page is 932 (Shift-JIS).
+export WINEPREFIX="$PWD/$out/wineprefix" WINEDEBUG=-all LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+"$wine" wineboot --init >/dev/null 2>&1 || true
+wineserver -w 2>/dev/null || true # the new prefix is ready
+winpath() { local p; p=$(realpath "$1"); echo "Z:${p//\//\\}"; } # Wine's Z: is the root
+screen=$(realpath tests/offscreen-screen.json) # a path on Wine's current drive: no colon to split on
+failed=0
+for test in "$out"/bin/tst_*.exe; do
+  name=$(basename "$test" .exe)
+  log="$out/$name.txt"
+  rm -f "$log"
+  status=0
+  # Window tests on the offscreen platform (Wine hands Qt no QT_QPA_PLATFORM: it goes as an argument).
+  platform=()
+  case $name in tst_profile|tst_fileexists|tst_naming|tst_rules) ;; *) platform=(-platform "offscreen:configfile=$screen") ;; esac
+  (cd "$out/bin" && timeout 600 "$wine" "./$name.exe" "${platform[@]}" \
+     -o "$(winpath "$PWD")\\$name.txt,txt" >/dev/null 2>&1) || status=$?
+  [ -f "$out/bin/$name.txt" ] && mv "$out/bin/$name.txt" "$log"
+  echo "windows: $name: $(grep -h '^Totals' "$log" 2>/dev/null || echo "no result (exit $status)")"
+  grep -h -A3 '^FAIL' "$log" 2>/dev/null || true
+  [ "$status" -eq 0 ] || failed=1
+done
+exit $failed
