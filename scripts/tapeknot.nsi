@@ -4,10 +4,9 @@
 ; "Open with" entries for .rm, .ra and .ram; its uninstaller removes what it
 ; installed and nothing else (the user's settings and files stay).
 Unicode true
+Target amd64-unicode ; a 64-bit installer for a 64-bit program
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
-
-!include "x64.nsh"
 
 Name "TapeKnot ${VERSION}"
 OutFile "${OUTFILE}"
@@ -24,10 +23,6 @@ UninstPage uninstConfirm
 UninstPage instfiles
 
 Function .onInit
-  ${IfNot} ${RunningX64}
-    MessageBox MB_OK|MB_ICONSTOP "TapeKnot は 64 ビット版の Windows で動作します。"
-    Abort
-  ${EndIf}
   SetRegView 64
 FunctionEnd
 

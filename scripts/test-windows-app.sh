@@ -5,7 +5,9 @@
 # rmeditor.exe joining them. Checked: the success line's file is there and
 # decodes, it is an ordinary file seen from Windows, tapeknot.ini is written
 # back at close (CRLF), and a screenshot of the window is kept in
-# build-win-app/wine-window.png.
+# build-win-app/wine-window.png. Then the installer: installed silently, it
+# puts the program under Program Files with a Start-menu entry and "Open
+# with" entries; its uninstaller removes them and leaves the user's settings.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,7 +30,7 @@ work=$(mktemp -d /tmp/tapeknot-wine.XXXXXX)
 display=:$((90 + RANDOM % 9))
 cleanup() {
   kill "${xvfb_pid:-}" "${wm_pid:-}" 2>/dev/null || true
-  wineserver -k 2>/dev/null || true
+  "${wineserver:-true}" -k 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -48,6 +50,7 @@ winpath() { local p; p=$(realpath "$1"); echo "Z:${p//\//\\}"; } # Wine's Z: is 
 printf '[shoki]\r\npath=%s\r\n' "$(winpath "$work/tapeknot/rmeditor.exe")" > "$work/tapeknot/tapeknot.ini"
 
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 export WINEPREFIX="$work/prefix" WINEDEBUG=-all DISPLAY=$display LANG=C.UTF-8
 Xvfb "$display" -screen 0 1280x1024x24 >/dev/null 2>&1 & xvfb_pid=$!
 sleep 1
@@ -96,3 +99,25 @@ if grep -q $'[^\r]$' "$ini"; then
   exit 1
 fi
 echo "windows: joined $(basename "$out") through the window under Wine; settings written back"
+
+# The installer, silently, and its uninstaller.
+setup=$PWD/build-win-app/tapeknot-$version-setup.exe
+"$wine" "$setup" /S
+"$wineserver" -w
+installed="$WINEPREFIX/drive_c/Program Files/TapeKnot"
+for f in tapeknot.exe rmeditor.exe Readme.txt uninstall.exe; do
+  [ -f "$installed/$f" ] || { echo "windows: the installer did not put $f in place" >&2; exit 1; }
+done
+"$wine" reg query 'HKLM\Software\Classes\.rm\OpenWithList\tapeknot.exe' >/dev/null 2>&1 \
+  || { echo "windows: no \"Open with\" entry for .rm" >&2; exit 1; }
+ls "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/TapeKnot.lnk" >/dev/null
+settings=$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData/Roaming | head -1)/tapeknot
+mkdir -p "$settings"
+printf '[shoki]\r\npath=x\r\n' > "$settings/tapeknot.ini"
+"$wine" "C:\\Program Files\\TapeKnot\\uninstall.exe" /S
+"$wineserver" -w
+sleep 2
+"$wineserver" -w
+[ ! -e "$installed/tapeknot.exe" ] || { echo "windows: the uninstaller left the program" >&2; exit 1; }
+[ -f "$settings/tapeknot.ini" ] || { echo "windows: the uninstaller removed the user's settings" >&2; exit 1; }
+echo "windows: installed, then uninstalled; the user's settings stayed"

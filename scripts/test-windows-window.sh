@@ -16,7 +16,7 @@ wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 # A Japanese Windows: its ANSI code page is 932 (Shift-JIS).
 export WINEPREFIX="$PWD/$out/wineprefix" WINEDEBUG=-all LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 "$wine" wineboot --init >/dev/null 2>&1 || true
-wineserver -w 2>/dev/null || true # the new prefix is ready
+"$(command -v wineserver || echo /usr/lib/wine/wineserver)" -w # the new prefix is ready
 winpath() { local p; p=$(realpath "$1"); echo "Z:${p//\//\\}"; } # Wine's Z: is the root
 screen=$(realpath tests/offscreen-screen.json) # a path on Wine's current drive: no colon to split on
 failed=0
