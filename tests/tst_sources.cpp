@@ -7,7 +7,10 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QTabBar>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -17,6 +20,31 @@ QStringList entries(const Form1 &f)
 }
 
 const QChar NUL(0);
+
+// Small clips from the joiner's fuzzing seeds: an audio file, a video file
+// (video and audio streams) and an old RealAudio file.
+QString seed(const QString &name)
+{
+    return QStringLiteral(RM_SEEDS "/") + name;
+}
+
+// The rows marked as not joinable after the first clip, once every clip is known.
+QList<int> markedRows(Form1 &f)
+{
+    const auto allKnown = [&] {
+        for (int row = 0; row < f.List1->count(); ++row)
+            if (f.List1->item(row)->toolTip().isEmpty())
+                return false;
+        return true;
+    };
+    if (!QTest::qWaitFor(allKnown, 10000))
+        return {-1};
+    QList<int> rows;
+    for (int row = 0; row < f.List1->count(); ++row)
+        if (!f.List1->item(row)->icon().isNull())
+            rows.append(row);
+    return rows;
+}
 
 } // namespace
 
@@ -41,6 +69,9 @@ private slots:
     void listEditing();
     void nonLocalUrlsIgnored();
     void limitMessage();
+    void clipMarks_data();
+    void clipMarks();
+    void manyClipsKeepTheWindowResponsive();
 };
 
 void SourcesTest::dialogSetupAndSort()
@@ -243,6 +274,82 @@ void SourcesTest::listEditing()
     f.AddCommandLineFiles({QStringLiteral("b.rm"), QStringLiteral("/rec/a.rm")});
     QCOMPARE(entries(f), (QStringList{QDir::toNativeSeparators(h.dir() + QStringLiteral("/b.rm")), "/rec/a.rm"}));
     QVERIFY(f.Command2[0]->isEnabled());
+}
+
+void SourcesTest::clipMarks_data()
+{
+    QTest::addColumn<QStringList>("clips");
+    QTest::addColumn<QList<int>>("marked");
+    QTest::addColumn<QString>("says"); // in the first marked row's tooltip
+    QTest::addColumn<QList<int>>("markedReversed"); // once the list is reversed
+    QTest::addColumn<QString>("describes");         // in the first row's tooltip
+    const QString audio = seed("tiny-audio.rm"), video = seed("tiny-video.rm");
+    const QString dnet = QStringLiteral("音声 dnet 32000 Hz モノラル");
+    QTest::newRow("alike") << QStringList{audio, audio} << QList<int>{} << QString() << QList<int>{} << dnet;
+    QTest::newRow("other streams later") << QStringList{audio, audio, video} << QList<int>{2}
+                                         << "結合できません: ストリームが 1 個ではなく 2 個です" << QList<int>{1, 2} << dnet;
+    QTest::newRow("other streams first") << QStringList{video, audio, audio} << QList<int>{1, 2}
+                                         << "ストリームが 2 個ではなく 1 個です" << QList<int>{2} << "映像 RV10 32×32";
+    // A first clip that is no RealMedia file tells nothing of the others.
+    QTest::newRow("old RealAudio after RealMedia") << QStringList{audio, seed("tiny-old-realaudio.ra")} << QList<int>{1}
+                                                   << "RealMedia ファイルとして読めません" << QList<int>{} << dnet;
+    QTest::newRow("missing file") << QStringList{audio, seed("none.rm")} << QList<int>{1} << "ファイルが見つかりません"
+                                  << QList<int>{} << dnet;
+    const QString helix = QStringLiteral(SAMPLES_DIR "/helix11-rv30-cook.rm");
+    if (QFile::exists(helix)) // real producers' files, where they are at hand
+        QTest::newRow("helix and producer61") << QStringList{helix, QStringLiteral(SAMPLES_DIR "/producer61-cook-event.rm")}
+                                              << QList<int>{1} << "種類が video/x-pn-realvideo ではなく audio/x-pn-realaudio"
+                                              << QList<int>{1} << "映像 RV30 176×144\n音声 cook 22050 Hz モノラル";
+}
+
+void SourcesTest::clipMarks()
+{
+    QFETCH(QStringList, clips);
+    QFETCH(QList<int>, marked);
+    QFETCH(QString, says);
+    QFETCH(QList<int>, markedReversed);
+    QFETCH(QString, describes);
+    Harness h;
+    Form1 &f = h.startWithTool();
+    f.AddSources(clips);
+    QCOMPARE(markedRows(f), marked);
+    if (!marked.isEmpty())
+        QVERIFY2(f.List1->item(marked[0])->toolTip().contains(says), qPrintable(f.List1->item(marked[0])->toolTip()));
+    QVERIFY(f.List1->item(0)->toolTip().startsWith(QStringLiteral("長さ ")));
+    QVERIFY2(f.List1->item(0)->toolTip().contains(describes), qPrintable(f.List1->item(0)->toolTip()));
+    QVERIFY(f.Command2[0]->toolTip().startsWith(QStringLiteral("合計の長さ ")));
+    // Reordered, the marks follow the new first clip at once.
+    f.ReverseSources();
+    QCOMPARE(markedRows(f), markedReversed);
+}
+
+void SourcesTest::manyClipsKeepTheWindowResponsive()
+{
+    // 10,000 different files: the window takes events every few milliseconds
+    // while their headers are read.
+    QTemporaryDir dir;
+    QStringList clips;
+    for (int i = 0; i < 10000; ++i) {
+        const QString path = dir.filePath(QStringLiteral("clip%1.rm").arg(i, 5, 10, QLatin1Char('0')));
+        QVERIFY(QFile::copy(seed("tiny-audio.rm"), path));
+        clips.append(path);
+    }
+    Harness h;
+    Form1 &f = h.startWithTool();
+    f.AddSources(clips);
+    QElapsedTimer clock, sinceTick;
+    clock.start();
+    sinceTick.start();
+    qint64 longestStall = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        longestStall = qMax(longestStall, sinceTick.elapsed());
+        sinceTick.restart();
+    });
+    tick.start(5);
+    QVERIFY(QTest::qWaitFor([&] { return f.Command2[0]->toolTip().contains(QStringLiteral("（10000 個のクリップ）")); }, 60000));
+    QVERIFY2(longestStall < 250, qPrintable(QString::number(longestStall)));
+    QVERIFY(f.List1->item(9999)->toolTip().startsWith(QStringLiteral("長さ ")));
 }
 
 QTEST_MAIN(SourcesTest)

@@ -49,6 +49,7 @@ Form1::Form1(Platform &platform, const QString &programDir, QWidget *parent)
     setupMenus();
     setupDropTargets();
     setupConnections();
+    setupClipFacts();
 }
 
 Form1::~Form1() = default;

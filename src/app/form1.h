@@ -29,6 +29,9 @@ class QDropEvent;
 class QListWidgetItem;
 class JoinRun;
 class ConsoleWindow;
+class ClipReader;
+class QTimer;
+struct ClipFacts;
 class ProfileDocument;
 class TabControl;
 
@@ -181,11 +184,17 @@ private:
     void resultActivated(QListWidgetItem *item);
     QListWidgetItem *addResultLine(const QString &text, const QString &tip, const QString &detail);
     void lockControls(bool locked);
+    void setupClipFacts();
+    void clipsKnown(int firstRow, const QList<ClipFacts> &facts);
+    void markClips(int from, int to);
+    void showTotalLength();
 
     JoinRun *m_join = nullptr;
     std::unique_ptr<InputBlocker> m_blocker;
     QPointer<ConsoleWindow> m_console;
     QList<QPointer<QWidget>> m_lockedControls; // disabled for the time of a join
+    ClipReader *m_clipReader = nullptr; // what each listed clip is, read off this thread
+    QTimer *m_clipRefresh = nullptr;    // asks it again once the list has changed
 
     Platform &m_platform;
     QString m_programDir;

@@ -1,0 +1,72 @@
+#include "clipinfo.h"
+
+#include <algorithm>
+
+namespace rm {
+
+namespace {
+
+std::string fourcc(const std::vector<uint8_t> &t, size_t at)
+{
+    if (at + 4 > t.size())
+        return {};
+    std::string text(t.begin() + long(at), t.begin() + long(at + 4));
+    for (char c : text)
+        if (c < 32 || c > 126)
+            return {};
+    return text;
+}
+
+// RealAudio's own header as a stream's type data, versions 4 and 5.
+void readAudio(const std::vector<uint8_t> &t, StreamSummary &s)
+{
+    if (!isRealAudioMagic(t.data(), t.size()) || t.size() < 6)
+        return;
+    const uint16_t version = be16(&t[4]);
+    if (version == 4 && t.size() >= 56) {
+        s.sampleRate = be16(&t[48]);
+        s.channels = be16(&t[54]);
+        const size_t interleaver = 56;
+        const size_t codec = interleaver + 1 + t[interleaver];
+        if (codec < t.size() && t[codec] == 4)
+            s.codec = fourcc(t, codec + 1);
+    } else if (version == 5 && t.size() >= 70) {
+        s.sampleRate = be16(&t[54]);
+        s.channels = be16(&t[60]);
+        s.codec = fourcc(t, 66);
+    }
+}
+
+} // namespace
+
+StreamSummary summarizeStream(const Stream &stream)
+{
+    StreamSummary s;
+    s.mime = stream.mime;
+    s.avgBitRate = stream.avgBitRate;
+    const std::vector<uint8_t> &t = stream.typeSpecific;
+    if (s.video() && t.size() >= 16 && fourcc(t, 4) == "VIDO") {
+        s.codec = fourcc(t, 8);
+        s.width = be16(&t[12]);
+        s.height = be16(&t[14]);
+    } else if (s.audio()) {
+        readAudio(t, s);
+    }
+    return s;
+}
+
+ClipSummary summarize(const Header &header)
+{
+    ClipSummary c;
+    c.durationMs = header.properties.duration;
+    c.avgBitRate = header.properties.avgBitRate;
+    for (const Stream &stream : header.streams) {
+        if (stream.mime.rfind("logical-", 0) == 0)
+            continue; // groups and file properties, nothing to play
+        c.streams.push_back(summarizeStream(stream));
+        c.durationMs = std::max(c.durationMs, stream.duration);
+    }
+    return c;
+}
+
+} // namespace rm

@@ -1,0 +1,34 @@
+// What a clip is, from its header alone: its streams' codecs, picture size,
+// sample rate and channels, its length and bit rate. Shared by the joiner's
+// reader and the window, which shows it before a join.
+#pragma once
+
+#include "rmfile.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace rm {
+
+struct StreamSummary {
+    std::string mime;
+    std::string codec;          // four characters (RV30, cook, lpcJ…), or empty
+    uint16_t width = 0, height = 0;
+    uint32_t sampleRate = 0;
+    uint16_t channels = 0;
+    uint32_t avgBitRate = 0;
+    bool video() const { return mime == "video/x-pn-realvideo"; }
+    bool audio() const { return mime.rfind("audio/", 0) == 0; }
+};
+
+struct ClipSummary {
+    uint32_t durationMs = 0;    // the longest the header states; 0: not stated
+    uint32_t avgBitRate = 0;
+    std::vector<StreamSummary> streams;
+};
+
+StreamSummary summarizeStream(const Stream &stream);
+ClipSummary summarize(const Header &header);
+
+} // namespace rm
