@@ -11,16 +11,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
-need=()
-for p in g++-mingw-w64-x86-64-posix cmake ninja-build qt6-base-dev qt6-base-dev-tools xz-utils; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update >&2
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${need[@]}" >&2
-fi
+. scripts/need.sh
+need g++-mingw-w64-x86-64-posix cmake ninja-build qt6-base-dev qt6-base-dev-tools xz-utils
 
 version=$(dpkg-query -W -f='${Version}' qt6-base-dev | sed 's/+.*//; s/^[0-9]*://')
 flags=(

@@ -11,16 +11,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-need=()
-for p in g++-mingw-w64-x86-64-posix cmake ninja-build zip nsis qt6-translations-l10n; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${need[@]}"
-fi
+. scripts/need.sh
+need g++-mingw-w64-x86-64-posix cmake ninja-build zip nsis qt6-translations-l10n
 
 qt=$(scripts/build-qt-windows.sh | tail -1)
 out=build-win-app

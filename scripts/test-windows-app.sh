@@ -11,16 +11,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-need=()
-for p in wine64 xvfb xdotool imagemagick openbox ffmpeg unzip fonts-ipafont-gothic; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${need[@]}"
-fi
+. scripts/need.sh
+need wine64 xvfb xdotool imagemagick openbox ffmpeg unzip fonts-ipafont-gothic
 
 version=$(sed -n 's/^project(tapeknot VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 zip=$PWD/build-win-app/tapeknot-$version-win64.zip

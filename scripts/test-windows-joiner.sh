@@ -7,16 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-need=()
-for p in g++-mingw-w64-x86-64-posix wine64; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${need[@]}"
-fi
+. scripts/need.sh
+need g++-mingw-w64-x86-64-posix wine64
 
 cmake -S tools/rmeditor -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake"
 cmake --build build-win
