@@ -182,7 +182,7 @@ private:
     void showSourceMenu(const QPoint &at);
     bool dropWithinSourceList(QDropEvent *drop);
     void resultActivated(QListWidgetItem *item);
-    QListWidgetItem *addResultLine(const QString &text, const QString &tip, const QString &detail);
+    QListWidgetItem *addResultLine(const QString &text, const QString &tip, const QVariant &detail = {});
     void lockControls(bool locked);
     void setupClipFacts();
     void clipsKnown(int firstRow, const QList<ClipFacts> &facts);

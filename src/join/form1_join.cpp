@@ -269,8 +269,7 @@ void Form1::finishJoin(const QStringList &sources, const QString &output)
     }
     if (Check1[3]->isChecked())
         ClearList();
-    auto *line = addResultLine(QStringLiteral("作成に成功しました:") + output, QString(), QString());
-    line->setData(kDetailRole, QVariant());
+    auto *line = addResultLine(QStringLiteral("作成に成功しました:") + output, QString());
     line->setData(kFolderRole, QFileInfo(output).absolutePath());
     if (deletedForGood > 0)
         line->setToolTip(QStringLiteral("ごみ箱に移せなかったため、元のファイル%1個を削除しました").arg(deletedForGood));
@@ -279,11 +278,12 @@ void Form1::finishJoin(const QStringList &sources, const QString &output)
         reportUndeleted(undeleted);
 }
 
-QListWidgetItem *Form1::addResultLine(const QString &text, const QString &tip, const QString &detail)
+QListWidgetItem *Form1::addResultLine(const QString &text, const QString &tip, const QVariant &detail)
 {
     auto *line = new QListWidgetItem(text);
     line->setToolTip(tip);
-    line->setData(kDetailRole, detail);
+    if (detail.isValid()) // what the tool said, for a line that did not join
+        line->setData(kDetailRole, detail);
     List2->addItem(line);
     List2->scrollToItem(line); // the newest result is always in sight
     return line;
