@@ -2,6 +2,12 @@
 #include "platform/ansi.h"
 #include "support/harness.h"
 
+#include "app/overlaplist.h"
+#include "join/resultlist.h"
+#include "sources/sourcelist.h"
+#include <QItemSelectionModel>
+#include <QProgressBar>
+
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
@@ -92,7 +98,7 @@ void AboutTest::shownAnewEachTime()
             box->lblVersion->setText(QStringLiteral("changed")); // gone with this box
             box->cmdOK->click();
         });
-        f.m_33->trigger();
+        ui(f).m_33->trigger();
     }
     QCOMPARE(seen.size(), 2);
     QVERIFY(seen[0] == seen[1]);
@@ -159,7 +165,7 @@ void AboutTest::readme()
 {
     Harness h;
     Form1 &f = h.startWithTool();
-    f.m_31->trigger();
+    ui(f).m_31->trigger();
     QCOMPARE(h.platform.openedDocuments,
              QStringList{QDir::toNativeSeparators(h.dir()) + QDir::separator() + QStringLiteral("Readme.txt")});
     QVERIFY(h.platform.messages.isEmpty()); // missing: nothing shown
@@ -169,7 +175,7 @@ void AboutTest::readme()
     // Present, but nothing on the desktop opens it: a window of our own shows it.
     h.makeFile(QStringLiteral("Readme.txt"), QStringLiteral("結合の手引き").toUtf8());
     h.platform.documentsOpen = false;
-    f.m_31->trigger();
+    ui(f).m_31->trigger();
     QPlainTextEdit *shown = nullptr;
     for (QWidget *w : QApplication::topLevelWidgets())
         if (w->objectName() == QLatin1String("ReadmeWindow") && w->isVisible())

@@ -3,6 +3,12 @@
 #include "platform/qtplatform.h"
 #include "support/harness.h"
 
+#include "app/overlaplist.h"
+#include "join/resultlist.h"
+#include "sources/sourcelist.h"
+#include <QItemSelectionModel>
+#include <QProgressBar>
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -102,7 +108,7 @@ QString JoinTest::source(const QString &name, const QByteArray &content)
 
 void JoinTest::run()
 {
-    f->Command2[0]->click();
+    ui(*f).Command2[0]->click();
     QTRY_VERIFY_WITH_TIMEOUT(!f->joinBusy(), 60000);
 }
 
@@ -113,7 +119,7 @@ void JoinTest::previewUsedAsIs()
     const QString c = source(QStringLiteral("c.rm"), "C");
     f->AddSources({a, b, c});
     const QString out = rec + QStringLiteral("new file");
-    f->Text5->setText(out); // no extension added, no dialog
+    ui(*f).Text5->setText(out); // no extension added, no dialog
     run();
     QVERIFY(h->platform.dialogCalls.isEmpty());
     QCOMPARE(readLog(log), (QStringList{"cwd=" + QDir::toNativeSeparators(QFileInfo(kTool).absolutePath()), "arg=-i", "arg=" + a,
@@ -126,15 +132,15 @@ void JoinTest::previewUsedAsIs()
 #else
     QCOMPARE(contentOf(out), QByteArray("AAABBC"));
 #endif
-    QCOMPARE(f->List2->item(0)->text(), QStringLiteral("作成に成功しました:") + out);
+    QCOMPARE(ui(*f).resultText(0), QStringLiteral("作成に成功しました:") + out);
     QCOMPARE(QDir::currentPath(), QFileInfo(kTool).absolutePath());
     QCOMPARE(h->platform.toolStarts[0].commandLine,
              QFileInfo(kTool).fileName() + QStringLiteral(" -i \"%1\" -i \"%2\" -i \"%3\" -o \"%4\"").arg(a, b, c, out));
-    QVERIFY(f->Picture1->isHidden());
-    QVERIFY(f->Command2[0]->isEnabled());
-    QVERIFY(f->m_1->menuAction()->isEnabled());
-    QVERIFY(f->m_2->menuAction()->isEnabled());
-    QCOMPARE(f->List1->count(), 3);
+    QVERIFY(ui(*f).Picture1->isHidden());
+    QVERIFY(ui(*f).Command2[0]->isEnabled());
+    QVERIFY(ui(*f).m_1->menuAction()->isEnabled());
+    QVERIFY(ui(*f).m_2->menuAction()->isEnabled());
+    QCOMPARE(ui(*f).sources->count(), 3);
 }
 
 void JoinTest::afterJoinOptions_data()
@@ -151,13 +157,13 @@ void JoinTest::afterJoinOptions()
 {
     QFETCH(bool, deleteSources);
     QFETCH(bool, clearList);
-    f->Check1[2]->setChecked(deleteSources);
-    f->Check1[3]->setChecked(clearList);
+    ui(*f).Check1[2]->setChecked(deleteSources);
+    ui(*f).Check1[3]->setChecked(clearList);
     const QString a = source(QStringLiteral("live_01.rm"), "1");
     const QString b = source(QStringLiteral("live_02.rm"), "2");
     f->AddSources({a, b});
-    QCOMPARE(f->Text5->text(), rec + QStringLiteral("live_0.rm"));
-    f->m_12->trigger(); // the menu entry runs like the button
+    QCOMPARE(ui(*f).Text5->text(), rec + QStringLiteral("live_0.rm"));
+    ui(*f).m_12->trigger(); // the menu entry runs like the button
     QTRY_VERIFY_WITH_TIMEOUT(!f->joinBusy(), 60000);
     const QString out = rec + QStringLiteral("live_0.rm");
     QCOMPARE(contentOf(out), QByteArray("12"));
@@ -165,12 +171,12 @@ void JoinTest::afterJoinOptions()
     QCOMPARE(QFile::exists(b), !deleteSources);
     if (deleteSources)
         QCOMPARE(h->platform.deleteRequests, (QStringList{a, b}));
-    QCOMPARE(f->List1->count(), clearList ? 0 : 2);
-    QCOMPARE(f->Command2[0]->isEnabled(), !clearList);
-    QCOMPARE(f->m_12->isEnabled(), !clearList);
-    QVERIFY(f->Command2[1]->isEnabled());
-    QCOMPARE(f->List2->count(), 1);
-    QCOMPARE(f->List2->item(0)->text(), QStringLiteral("作成に成功しました:") + out);
+    QCOMPARE(ui(*f).sources->count(), clearList ? 0 : 2);
+    QCOMPARE(ui(*f).Command2[0]->isEnabled(), !clearList);
+    QCOMPARE(ui(*f).m_12->isEnabled(), !clearList);
+    QVERIFY(ui(*f).Command2[1]->isEnabled());
+    QCOMPARE(ui(*f).results->count(), 1);
+    QCOMPARE(ui(*f).resultText(0), QStringLiteral("作成に成功しました:") + out);
     QVERIFY(h->platform.messages.isEmpty());
 }
 
@@ -203,36 +209,35 @@ void JoinTest::toolFailures()
     QFETCH(QString, reason);
     qputenv("STANDIN_MODE", mode);
     qputenv("STANDIN_PROGRESS", "500");
-    f->Check1[2]->setChecked(true);
-    f->Check1[3]->setChecked(true);
+    ui(*f).Check1[2]->setChecked(true);
+    ui(*f).Check1[3]->setChecked(true);
     const QString a = source(QStringLiteral("x1.rm"), "1");
     const QString b = source(QStringLiteral("x2.rm"), "2");
     f->AddSources({a, b});
-    const QString out = f->Text5->text();
+    const QString out = ui(*f).Text5->text();
     run();
     QCOMPARE(h->platform.beeps, joined ? 0 : 1);
-    QCOMPARE(f->List2->item(0)->text(),
+    QCOMPARE(ui(*f).resultText(0),
              (joined ? QStringLiteral("作成に成功しました:") : QStringLiteral("作成に失敗しました:")) + out);
     QCOMPARE(QFile::exists(a), !joined);
     QCOMPARE(QFile::exists(b), !joined);
-    QCOMPARE(f->List1->count(), joined ? 0 : 2);
-    QCOMPARE(f->Command2[0]->isEnabled(), !joined);
+    QCOMPARE(ui(*f).sources->count(), joined ? 0 : 2);
+    QCOMPARE(ui(*f).Command2[0]->isEnabled(), !joined);
 
     qunsetenv("STANDIN_PROGRESS");
     // A failure line tells the tool's last words and how it ended; activating
     // it shows all it said but its progress.
-    QListWidgetItem *line = f->List2->item(0);
     if (!joined) {
-        QCOMPARE(line->toolTip(), (mode == "fail" ? QStringLiteral("standin: refused on purpose")
+        QCOMPARE(ui(*f).resultTip(0), (mode == "fail" ? QStringLiteral("standin: refused on purpose")
                                                   : QStringLiteral("joining 2 clips into ") + out)
                                       + QLatin1Char('\n') + reason);
-        emit f->List2->itemActivated(line);
+        ui(*f).activateResult(0);
         QCOMPARE(h->platform.details.size(), 1);
         QVERIFY(h->platform.details[0].contains(QStringLiteral("joining 2 clips into ") + out));
         QVERIFY(h->platform.details[0].contains(reason));
         QVERIFY(!h->platform.details[0].contains(QStringLiteral("progress")));
     } else {
-        emit f->List2->itemActivated(line); // the joined file's folder, in the file manager
+        ui(*f).activateResult(0); // the joined file's folder, in the file manager
         QCOMPARE(h->platform.openedDocuments.size(), 1);
         QCOMPARE(h->platform.openedDocuments[0], QFileInfo(out).absolutePath());
     }
@@ -271,17 +276,17 @@ void JoinTest::cancelled()
     qputenv("STANDIN_IGNORE_TERM", how == "hung" ? "1" : "0");
     qputenv("STANDIN_HOLD_OUTPUT", held ? "1" : "0");
     qputenv("STANDIN_SLEEP_MS", foreign && !held ? "30000" : "0");
-    f->Check1[2]->setChecked(true);
+    ui(*f).Check1[2]->setChecked(true);
     const QString a = source(QStringLiteral("x1.rm"), "1");
     f->AddSources({a});
     const QString out = rec + QStringLiteral("cancelled.rm");
-    f->Text5->setText(out);
+    ui(*f).Text5->setText(out);
     int barMaximum = -1, barValue = -1;
     h->platform.whileToolRunsDelayMs = 400;
     h->platform.whileToolRuns = [&] {
-        barMaximum = f->JoinProgress->maximum();
-        barValue = f->JoinProgress->value();
-        QVERIFY(f->JoinCancel->isVisible());
+        barMaximum = ui(*f).JoinProgress->maximum();
+        barValue = ui(*f).JoinProgress->value();
+        QVERIFY(ui(*f).JoinCancel->isVisible());
         if (foreign) { // written aside, then put in place, as a finished join of another window
             QFile other(out + QStringLiteral(".other"));
             QVERIFY(other.open(QIODevice::WriteOnly) && other.write("other window") > 0);
@@ -290,9 +295,9 @@ void JoinTest::cancelled()
             QVERIFY(QFile::rename(other.fileName(), out));
         }
         if (how == "escape")
-            QTest::keyClick(f->List1, Qt::Key_Escape);
+            QTest::keyClick(ui(*f).List1, Qt::Key_Escape);
         else
-            QTest::mouseClick(f->JoinCancel, Qt::LeftButton);
+            QTest::mouseClick(ui(*f).JoinCancel, Qt::LeftButton);
     };
     QElapsedTimer clock;
     clock.start();
@@ -306,15 +311,15 @@ void JoinTest::cancelled()
     if (!progress.isEmpty())
         QCOMPARE(barValue, progress.toInt());
     QCOMPARE(h->platform.beeps, 0); // the user asked for it
-    QCOMPARE(f->List2->item(0)->text(), QStringLiteral("作成を中止しました:") + out);
+    QCOMPARE(ui(*f).resultText(0), QStringLiteral("作成を中止しました:") + out);
     QVERIFY(QFile::exists(a));
-    QCOMPARE(f->List1->count(), 1);
+    QCOMPARE(ui(*f).sources->count(), 1);
     // Only the file the tool itself was writing goes; what stays is named as maybe partial.
     const bool kept = foreign || !held || !toolsFileKnown;
     QCOMPARE(QFile::exists(out), kept);
     if (foreign)
         QCOMPARE(contentOf(out), QByteArray("other window"));
-    QCOMPARE(f->List2->item(0)->toolTip().contains(QStringLiteral("途中まで書かれたファイル")), kept);
+    QCOMPARE(ui(*f).resultTip(0).contains(QStringLiteral("途中まで書かれたファイル")), kept);
 }
 
 void JoinTest::stalePreviewAndSaveDialog()
@@ -323,8 +328,8 @@ void JoinTest::stalePreviewAndSaveDialog()
     const QString b = source(QStringLiteral("song2.rm"), "2");
     f->AddSources({a, b});
     const QString composed = rec + QStringLiteral("song.rm");
-    QCOMPARE(f->Text5->text(), composed);
-    f->Check2[0]->setChecked(true); // not clicked: the preview stays as it was
+    QCOMPARE(ui(*f).Text5->text(), composed);
+    ui(*f).Check2[0]->setChecked(true); // not clicked: the preview stays as it was
     source(QStringLiteral("song.rm"), "taken");
     const QString other = source(QStringLiteral("other.rm"), "taken too");
     const QString chosen = rec + QStringLiteral("chosen");
@@ -332,7 +337,7 @@ void JoinTest::stalePreviewAndSaveDialog()
     h->platform.choose(other);  // also taken: asked again
     h->platform.choose(chosen); // free: taken as it is
     run();
-    QCOMPARE(f->Text5->text(), QString()); // the stale preview was emptied
+    QCOMPARE(ui(*f).Text5->text(), QString()); // the stale preview was emptied
     QCOMPARE(h->platform.dialogCalls.size(), 2);
     const CommonDialogState &first = h->platform.dialogCalls[0].state;
     QVERIFY(h->platform.dialogCalls[0].save);
@@ -341,33 +346,33 @@ void JoinTest::stalePreviewAndSaveDialog()
     QCOMPARE(first.fileName, rec + QStringLiteral("song.rm")); // digits stripped: "song"
     QCOMPARE(h->platform.dialogCalls[1].state.fileName, other);
     QCOMPARE(contentOf(chosen), QByteArray("12"));
-    QCOMPARE(f->List2->item(0)->text(), QStringLiteral("作成に成功しました:") + chosen);
+    QCOMPARE(ui(*f).resultText(0), QStringLiteral("作成に成功しました:") + chosen);
 }
 
 void JoinTest::saveDialogCancel()
 {
     const QString a = source(QStringLiteral("k.rm"), "1");
-    f->Option1[1]->click();
-    f->Text1->setText(QStringLiteral("k"));
+    ui(*f).Option1[1]->click();
+    ui(*f).Text1->setText(QStringLiteral("k"));
     f->AddSources({a}); // k.rm itself is taken: the preview is empty
-    QCOMPARE(f->Text5->text(), QString());
+    QCOMPARE(ui(*f).Text5->text(), QString());
     h->platform.cancel();
     run();
     QCOMPARE(h->platform.dialogCalls.size(), 1);
     QCOMPARE(h->platform.dialogCalls[0].state.fileName, a);
     QVERIFY(h->platform.toolStarts.isEmpty());
-    QCOMPARE(f->List2->count(), 0);
+    QCOMPARE(ui(*f).results->count(), 0);
     QVERIFY(h->platform.messages.isEmpty());
-    QVERIFY(f->Command2[0]->isEnabled());
-    QVERIFY(f->Command2[1]->isEnabled());
-    QVERIFY(f->m_1->menuAction()->isEnabled());
+    QVERIFY(ui(*f).Command2[0]->isEnabled());
+    QVERIFY(ui(*f).Command2[1]->isEnabled());
+    QVERIFY(ui(*f).m_1->menuAction()->isEnabled());
 }
 
 void JoinTest::saveDialogRejected()
 {
     const QString a = source(QStringLiteral("k.rm"), "1");
-    f->Option1[1]->click();
-    f->Text1->setText(QStringLiteral("k"));
+    ui(*f).Option1[1]->click();
+    ui(*f).Text1->setText(QStringLiteral("k"));
     f->AddSources({a});
     h->platform.choose(QStringLiteral("bad") + QChar(0) + QStringLiteral("name"));
     h->platform.choose(rec + QStringLiteral("never.rm"));
@@ -375,7 +380,7 @@ void JoinTest::saveDialogRejected()
     QCOMPARE(h->platform.dialogCalls.size(), 1); // not shown again and again
     QCOMPARE(h->platform.messages.size(), 1);
     QVERIFY(h->platform.toolStarts.isEmpty());
-    QCOMPARE(f->List2->count(), 0);
+    QCOMPARE(ui(*f).results->count(), 0);
 }
 
 void JoinTest::stoppedWithMessage_data()
@@ -398,37 +403,37 @@ void JoinTest::stoppedWithMessage()
     QFETCH(QString, situation);
     QFETCH(QString, message);
     QString head = source(QStringLiteral("a.rm"), "1");
-    f->Option1[2]->click();
-    f->Text3[0]->setText(QStringLiteral("t"));
+    ui(*f).Option1[2]->click();
+    ui(*f).Text3[0]->setText(QStringLiteral("t"));
     if (situation == QLatin1String("nofolder"))
         head = QStringLiteral("a.rm");
     else if (situation == QLatin1String("emptylocation"))
-        f->Option2[1]->click();
+        ui(*f).Option2[1]->click();
     else if (situation == QLatin1String("nostart"))
-        f->Text3[1]->clear();
+        ui(*f).Text3[1]->clear();
     else if (situation == QLatin1String("bigstart"))
-        f->Text3[1]->setText(QStringLiteral("40000"));
+        ui(*f).Text3[1]->setText(QStringLiteral("40000"));
     else if (situation == QLatin1String("letters"))
-        f->Text3[1]->setText(QStringLiteral("12ab"));
+        ui(*f).Text3[1]->setText(QStringLiteral("12ab"));
     else if (situation == QLatin1String("exhausted")) {
-        f->Text3[1]->setText(QStringLiteral("32766"));
+        ui(*f).Text3[1]->setText(QStringLiteral("32766"));
         source(QStringLiteral("t32766.rm"), "x");
         source(QStringLiteral("t32767.rm"), "x");
     } else if (situation == QLatin1String("barename"))
-        f->Text2->setText(QStringLiteral("rmeditor"));
+        ui(*f).Text2->setText(QStringLiteral("rmeditor"));
     else if (situation == QLatin1String("missingtool"))
-        f->Text2->setText(rec + QStringLiteral("rmeditor"));
+        ui(*f).Text2->setText(rec + QStringLiteral("rmeditor"));
     else if (situation == QLatin1String("notexec"))
-        f->Text2->setText(source(QStringLiteral("rmeditor"), "#!/bin/sh\n"));
+        ui(*f).Text2->setText(source(QStringLiteral("rmeditor"), "#!/bin/sh\n"));
     f->AddSources({head});
-    f->Text5->clear();
+    ui(*f).Text5->clear();
     run();
     QCOMPARE(h->platform.messages.size(), 1);
     QVERIFY2(h->platform.messages[0].startsWith(message), qPrintable(h->platform.messages[0]));
     QVERIFY(h->platform.toolStarts.isEmpty());
-    QCOMPARE(f->List2->count(), 0);
-    QVERIFY(f->Command2[0]->isEnabled());
-    QVERIFY(f->m_1->menuAction()->isEnabled());
+    QCOMPARE(ui(*f).results->count(), 0);
+    QVERIFY(ui(*f).Command2[0]->isEnabled());
+    QVERIFY(ui(*f).m_1->menuAction()->isEnabled());
 }
 
 void JoinTest::toolLocationForms_data()
@@ -444,7 +449,7 @@ void JoinTest::toolLocationForms()
     QFETCH(QString, form);
     QFETCH(QString, message);
     if (form == QLatin1String("relative")) {
-        f->Text2->setText(QDir::toNativeSeparators(QDir(h->dir()).relativeFilePath(kTool)));
+        ui(*f).Text2->setText(QDir::toNativeSeparators(QDir(h->dir()).relativeFilePath(kTool)));
         QDir::setCurrent(QDir::rootPath()); // wherever the program was started from
     } else {
 #ifdef Q_OS_WIN
@@ -453,10 +458,10 @@ void JoinTest::toolLocationForms()
         const QString tool = source(QStringLiteral("rmeditor"), QByteArray(64, '\x01'));
 #endif
         QFile::setPermissions(tool, QFile::permissions(tool) | QFile::ExeOwner);
-        f->Text2->setText(tool);
+        ui(*f).Text2->setText(tool);
     }
     f->AddSources({source(QStringLiteral("a.rm"), "A")});
-    f->Text5->setText(rec + QStringLiteral("out.rm"));
+    ui(*f).Text5->setText(rec + QStringLiteral("out.rm"));
     run();
     if (message.isEmpty()) {
         QVERIFY(h->platform.messages.isEmpty());
@@ -472,35 +477,35 @@ void JoinTest::sequentialName()
     const QString a = source(QStringLiteral("a.rm"), "A");
     source(QStringLiteral("take0001.rm"), "x");
     source(QStringLiteral("take0002.rm"), "x");
-    f->Option1[2]->click();
-    f->Text3[0]->setText(QStringLiteral("take"));
+    ui(*f).Option1[2]->click();
+    ui(*f).Text3[0]->setText(QStringLiteral("take"));
     f->AddSources({a});
-    f->Text5->clear();
+    ui(*f).Text5->clear();
     run();
     QVERIFY(h->platform.dialogCalls.isEmpty());
     QCOMPARE(contentOf(rec + QStringLiteral("take0003.rm")), QByteArray("A"));
-    QCOMPARE(f->Text3[1]->text(), QStringLiteral("0001"));
+    QCOMPARE(ui(*f).Text3[1]->text(), QStringLiteral("0001"));
 }
 
 void JoinTest::outputNeverDeleted()
 {
-    f->Check1[2]->setChecked(true);
+    ui(*f).Check1[2]->setChecked(true);
     const QString a = source(QStringLiteral("a.rm"), "A");
     const QString out = rec + QStringLiteral("out.rm");
     f->AddSources({a, out});
-    f->Text5->setText(out);
+    ui(*f).Text5->setText(out);
     run();
     QCOMPARE(contentOf(out), QByteArray("A"));
     QVERIFY(!QFile::exists(a));
     QVERIFY(!h->platform.deleteRequests.contains(out));
-    QCOMPARE(f->List2->item(0)->text(), QStringLiteral("作成に成功しました:") + out);
+    QCOMPARE(ui(*f).resultText(0), QStringLiteral("作成に成功しました:") + out);
     QVERIFY(h->platform.messages.isEmpty()); // the output is skipped without a word
 }
 
 void JoinTest::undeletableSourcesReported()
 {
-    f->Check1[2]->setChecked(true);
-    f->Check1[3]->setChecked(true);
+    ui(*f).Check1[2]->setChecked(true);
+    ui(*f).Check1[3]->setChecked(true);
     const QString a = source(QStringLiteral("a1.rm"), "A");
     const QString locked = source(QStringLiteral("a2.rm"), "B");
     const QString c = source(QStringLiteral("a3.rm"), "C");
@@ -510,8 +515,8 @@ void JoinTest::undeletableSourcesReported()
     QVERIFY(!QFile::exists(a));
     QVERIFY(QFile::exists(locked));
     QVERIFY(!QFile::exists(c));
-    QCOMPARE(f->List1->count(), 0);
-    QVERIFY(f->List2->item(0)->text().startsWith(QStringLiteral("作成に成功しました:")));
+    QCOMPARE(ui(*f).sources->count(), 0);
+    QVERIFY(ui(*f).resultText(0).startsWith(QStringLiteral("作成に成功しました:")));
     QCOMPARE(h->platform.messages.size(), 1);
     const QString text = h->platform.messages[0];
     QVERIFY(text.startsWith(QStringLiteral("次のファイルは削除できませんでした:")));
@@ -528,45 +533,45 @@ void JoinTest::busyWindowIgnoresInput()
     const QString a = source(QStringLiteral("a.rm"), "A");
     f->AddSources({a});
     const QString out = rec + QStringLiteral("out.rm");
-    f->Text5->setText(out);
+    ui(*f).Text5->setText(out);
     bool checked = false;
-    const bool text1Enabled = f->Text1->isEnabled();
+    const bool text1Enabled = ui(*f).Text1->isEnabled();
     h->platform.whileToolRuns = [&] {
         checked = true;
-        QVERIFY(f->Picture1->isVisible());
-        QCOMPARE(f->Picture1->text(), QStringLiteral("実行中．．．"));
-        QCOMPARE(f->Picture1->geometry(), f->List2->geometry());
-        QCOMPARE(f->Picture1->font().pointSize(), 24);
-        QVERIFY(!f->Command2[0]->isEnabled());
-        QVERIFY(!f->Command2[1]->isEnabled());
-        QVERIFY(!f->m_1->menuAction()->isEnabled());
-        QVERIFY(!f->m_2->menuAction()->isEnabled());
+        QVERIFY(ui(*f).Picture1->isVisible());
+        QCOMPARE(ui(*f).Picture1->text(), QStringLiteral("実行中．．．"));
+        QCOMPARE(ui(*f).Picture1->geometry(), ui(*f).List2->geometry());
+        QCOMPARE(ui(*f).Picture1->font().pointSize(), 24);
+        QVERIFY(!ui(*f).Command2[0]->isEnabled());
+        QVERIFY(!ui(*f).Command2[1]->isEnabled());
+        QVERIFY(!ui(*f).m_1->menuAction()->isEnabled());
+        QVERIFY(!ui(*f).m_2->menuAction()->isEnabled());
         QVERIFY(!f->close());
         // Everything that takes no input now looks so.
-        QVERIFY(!f->Command2[2]->isEnabled());
-        QVERIFY(!f->List1->isEnabled());
-        QVERIFY(!f->Check1[3]->isEnabled());
-        QVERIFY(!f->SSTab1->tabBar()->isEnabled());
-        QVERIFY(f->JoinCancel->isEnabled());
+        QVERIFY(!ui(*f).Command2[2]->isEnabled());
+        QVERIFY(!ui(*f).List1->isEnabled());
+        QVERIFY(!ui(*f).Check1[3]->isEnabled());
+        QVERIFY(!ui(*f).SSTab1->tabBar()->isEnabled());
+        QVERIFY(ui(*f).JoinCancel->isEnabled());
 
-        QTest::mouseClick(f->Command2[2], Qt::LeftButton);
-        f->SSTab1->setCurrentIndex(1);
-        QTest::mouseClick(f->Check1[3], Qt::LeftButton, {}, QPoint(6, 6));
-        f->Text4->setFocus();
-        QTest::keyClicks(f->Text4, QStringLiteral("typed"));
+        QTest::mouseClick(ui(*f).Command2[2], Qt::LeftButton);
+        ui(*f).SSTab1->setCurrentIndex(1);
+        QTest::mouseClick(ui(*f).Check1[3], Qt::LeftButton, {}, QPoint(6, 6));
+        ui(*f).Text4->setFocus();
+        QTest::keyClicks(ui(*f).Text4, QStringLiteral("typed"));
         auto drop = fileDrop({QStringLiteral("/dropped/x.rm")});
-        dropOn(f->List1, drop.get());
-        f->SSTab1->setCurrentIndex(0);
+        dropOn(ui(*f).List1, drop.get());
+        ui(*f).SSTab1->setCurrentIndex(0);
     };
     run();
     QVERIFY(checked);
-    QVERIFY(f->Command2[2]->isEnabled() && f->List1->isEnabled() && f->Check1[3]->isEnabled());
-    QCOMPARE(f->Text1->isEnabled(), text1Enabled); // what was off before stays off
+    QVERIFY(ui(*f).Command2[2]->isEnabled() && ui(*f).List1->isEnabled() && ui(*f).Check1[3]->isEnabled());
+    QCOMPARE(ui(*f).Text1->isEnabled(), text1Enabled); // what was off before stays off
     QVERIFY(h->platform.dialogCalls.isEmpty()); // the select click did nothing
-    QVERIFY(!f->Check1[3]->isChecked());
-    QCOMPARE(f->Text4->text(), QString());
+    QVERIFY(!ui(*f).Check1[3]->isChecked());
+    QCOMPARE(ui(*f).Text4->text(), QString());
     QCOMPARE(f->sourceEntries(), QStringList{a});
-    QCOMPARE(f->List2->item(0)->text(), QStringLiteral("作成に成功しました:") + out);
+    QCOMPARE(ui(*f).resultText(0), QStringLiteral("作成に成功しました:") + out);
     QVERIFY(f->isVisible());
     // Once the join is over, a close is accepted again.
     QVERIFY(f->close());
@@ -575,9 +580,9 @@ void JoinTest::busyWindowIgnoresInput()
 void JoinTest::consoleWindowWhileRunning()
 {
     qputenv("STANDIN_SLEEP_MS", "800");
-    f->Check1[1]->setChecked(true);
+    ui(*f).Check1[1]->setChecked(true);
     f->AddSources({source(QStringLiteral("a.rm"), "A")});
-    f->Text5->setText(rec + QStringLiteral("first.rm"));
+    ui(*f).Text5->setText(rec + QStringLiteral("first.rm"));
     bool shown = false;
     h->platform.whileToolRuns = [&] {
         for (QWidget *w : QApplication::topLevelWidgets())
@@ -593,7 +598,7 @@ void JoinTest::consoleWindowWhileRunning()
     // After a failure the console stays until the user closes it.
     qputenv("STANDIN_MODE", "fail");
     qputenv("STANDIN_SLEEP_MS", "0");
-    f->Text5->setText(rec + QStringLiteral("failed.rm"));
+    ui(*f).Text5->setText(rec + QStringLiteral("failed.rm"));
     run();
     qunsetenv("STANDIN_MODE");
     QWidget *kept = nullptr;
@@ -605,9 +610,9 @@ void JoinTest::consoleWindowWhileRunning()
     qputenv("STANDIN_SLEEP_MS", "800");
 
     // Not ticked: nothing is shown.
-    f->Check1[1]->setChecked(false);
+    ui(*f).Check1[1]->setChecked(false);
     shown = false;
-    f->Text5->clear();
+    ui(*f).Text5->clear();
     h->platform.choose(rec + QStringLiteral("second.rm"));
     run();
     QVERIFY(!shown);
@@ -618,8 +623,8 @@ void JoinTest::consoleWindowWhileRunning()
     // 60 MB without a line break: the window keeps a bounded text and goes on.
     qputenv("STANDIN_SPEW_MB", "60");
     qputenv("STANDIN_SLEEP_MS", "1500");
-    f->Check1[1]->setChecked(true);
-    f->Text5->setText(rec + QStringLiteral("third.rm"));
+    ui(*f).Check1[1]->setChecked(true);
+    ui(*f).Text5->setText(rec + QStringLiteral("third.rm"));
     int longest = 0, blocks = 0;
     h->platform.whileToolRunsDelayMs = 1200;
     h->platform.whileToolRuns = [&] {
@@ -694,19 +699,19 @@ void JoinTest::detailsFitTheScreen()
 void JoinTest::resultLinesAccumulate()
 {
     f->AddSources({source(QStringLiteral("a.rm"), "A")});
-    f->Text5->setText(rec + QStringLiteral("one.rm"));
+    ui(*f).Text5->setText(rec + QStringLiteral("one.rm"));
     run();
     qputenv("STANDIN_MODE", "fail");
-    f->Text5->setText(rec + QStringLiteral("two.rm"));
+    ui(*f).Text5->setText(rec + QStringLiteral("two.rm"));
     run();
-    QCOMPARE(f->List2->count(), 2);
-    QCOMPARE(f->List2->item(0)->text(), QStringLiteral("作成に成功しました:") + rec + QStringLiteral("one.rm"));
-    QCOMPARE(f->List2->item(1)->text(), QStringLiteral("作成に失敗しました:") + rec + QStringLiteral("two.rm"));
+    QCOMPARE(ui(*f).results->count(), 2);
+    QCOMPARE(ui(*f).resultText(0), QStringLiteral("作成に成功しました:") + rec + QStringLiteral("one.rm"));
+    QCOMPARE(ui(*f).resultText(1), QStringLiteral("作成に失敗しました:") + rec + QStringLiteral("two.rm"));
     // Many lines later the newest is still in sight.
     for (int i = 0; i < 12; ++i)
         run();
-    QListWidgetItem *newest = f->List2->item(f->List2->count() - 1);
-    const QRect shown = f->List2->visualItemRect(newest), room = f->List2->viewport()->rect();
+    const QModelIndex newest = ui(*f).results->index(ui(*f).results->count() - 1);
+    const QRect shown = ui(*f).List2->visualRect(newest), room = ui(*f).List2->viewport()->rect();
     QVERIFY(shown.top() >= room.top() && shown.bottom() <= room.bottom());
 }
 

@@ -1,6 +1,12 @@
 #include "app/tabcontrol.h"
 #include "support/harness.h"
 
+#include "app/overlaplist.h"
+#include "join/resultlist.h"
+#include "sources/sourcelist.h"
+#include <QItemSelectionModel>
+#include <QProgressBar>
+
 #include <QCheckBox>
 #include <QInputMethodEvent>
 #include <QLineEdit>
@@ -45,10 +51,10 @@ void PreviewTest::init()
     h = std::make_unique<Harness>();
     f = &h->startWithTool();
     QVERIFY(QTest::qWaitForWindowActive(f));
-    f->SSTab1->setCurrentIndex(1);
-    f->Text1->setText(QStringLiteral("named"));
-    f->Text3[0]->setText(QStringLiteral("take"));
-    f->Text4->setText(QStringLiteral("/out"));
+    ui(*f).SSTab1->setCurrentIndex(1);
+    ui(*f).Text1->setText(QStringLiteral("named"));
+    ui(*f).Text3[0]->setText(QStringLiteral("take"));
+    ui(*f).Text4->setText(QStringLiteral("/out"));
 }
 
 void PreviewTest::cleanup()
@@ -61,8 +67,8 @@ void PreviewTest::leave(QLineEdit *edit)
 {
     edit->setFocus();
     QTRY_COMPARE(f->focusWidget(), edit);
-    f->Command1->setFocus();
-    QTRY_COMPARE(f->focusWidget(), f->Command1);
+    ui(*f).Command1->setFocus();
+    QTRY_COMPARE(f->focusWidget(), ui(*f).Command1);
 }
 
 void PreviewTest::clicksRefresh_data()
@@ -77,12 +83,12 @@ void PreviewTest::clicksRefresh()
 {
     QFETCH(QString, control);
     f->AddSources({QStringLiteral("/rec/live_01.rm")});
-    f->Text5->setText(QStringLiteral("stale"));
+    ui(*f).Text5->setText(QStringLiteral("stale"));
     auto *button = f->findChild<QAbstractButton *>(control);
     QVERIFY(button);
     QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
-    QVERIFY(f->Text5->text() != QStringLiteral("stale"));
-    QCOMPARE(f->Text5->text(), f->OutputPath());
+    QVERIFY(ui(*f).Text5->text() != QStringLiteral("stale"));
+    QCOMPARE(ui(*f).Text5->text(), f->OutputPath());
 }
 
 void PreviewTest::leavingBoxes_data()
@@ -107,34 +113,34 @@ void PreviewTest::leavingBoxes()
     QFETCH(bool, refreshes);
     f->AddSources({QStringLiteral("/rec/live_01.rm")});
     f->findChild<QRadioButton *>(option)->setChecked(true);
-    f->Text5->setText(QStringLiteral("stale"));
+    ui(*f).Text5->setText(QStringLiteral("stale"));
     leave(f->findChild<QLineEdit *>(box));
-    QCOMPARE(f->Text5->text() != QStringLiteral("stale"), refreshes);
+    QCOMPARE(ui(*f).Text5->text() != QStringLiteral("stale"), refreshes);
 }
 
 void PreviewTest::typingNeverRefreshes()
 {
     f->AddSources({QStringLiteral("/rec/live_01.rm")});
-    f->Option1[1]->click();
-    f->Text5->setText(QStringLiteral("stale"));
-    f->Text1->setFocus();
-    QTest::keyClicks(f->Text1, QStringLiteral("abc"));
-    QCOMPARE(f->Text5->text(), QStringLiteral("stale"));
-    f->Command1->setFocus();
-    QTRY_COMPARE(f->Text5->text(), QStringLiteral("/rec/namedabc.rm"));
+    ui(*f).Option1[1]->click();
+    ui(*f).Text5->setText(QStringLiteral("stale"));
+    ui(*f).Text1->setFocus();
+    QTest::keyClicks(ui(*f).Text1, QStringLiteral("abc"));
+    QCOMPARE(ui(*f).Text5->text(), QStringLiteral("stale"));
+    ui(*f).Command1->setFocus();
+    QTRY_COMPARE(ui(*f).Text5->text(), QStringLiteral("/rec/namedabc.rm"));
 }
 
 void PreviewTest::emptyListLeavesPreview()
 {
-    f->Text5->setText(QStringLiteral("kept"));
+    ui(*f).Text5->setText(QStringLiteral("kept"));
     for (QAbstractButton *b : std::initializer_list<QAbstractButton *>{
-             f->Option1[1], f->Option1[2], f->Option2[1], f->Check2[0], f->Check2[1], f->Check2[2], f->Option1[0]})
+             ui(*f).Option1[1], ui(*f).Option1[2], ui(*f).Option2[1], ui(*f).Check2[0], ui(*f).Check2[1], ui(*f).Check2[2], ui(*f).Option1[0]})
         QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2));
-    f->Option1[1]->setChecked(true);
-    leave(f->Text1);
-    f->Option2[1]->setChecked(true);
-    leave(f->Text4);
-    QCOMPARE(f->Text5->text(), QStringLiteral("kept"));
+    ui(*f).Option1[1]->setChecked(true);
+    leave(ui(*f).Text1);
+    ui(*f).Option2[1]->setChecked(true);
+    leave(ui(*f).Text4);
+    QCOMPARE(ui(*f).Text5->text(), QStringLiteral("kept"));
 }
 
 void PreviewTest::previewExamples_data()
@@ -156,11 +162,11 @@ void PreviewTest::previewExamples()
     QFETCH(QString, setup);
     QFETCH(QString, start);
     QFETCH(QString, expected);
-    f->Text3[1]->setText(start);
+    ui(*f).Text3[1]->setText(start);
     f->AddSources({QStringLiteral("/rec/live_01.rm"), QStringLiteral("/rec/live_02.rm")});
     for (const QString &name : setup.split(QLatin1Char(','), Qt::SkipEmptyParts))
         f->findChild<QAbstractButton *>(name)->click();
-    QCOMPARE(f->Text5->text(), expected);
+    QCOMPARE(ui(*f).Text5->text(), expected);
 }
 
 void PreviewTest::startNumberFilter_data()
@@ -176,40 +182,40 @@ void PreviewTest::startNumberFilter()
 {
     QFETCH(QString, typed);
     QFETCH(QString, result);
-    f->Text3[1]->setFocus();
-    f->Text3[1]->end(false);
-    QTest::keyClicks(f->Text3[1], typed);
-    QCOMPARE(f->Text3[1]->text(), result);
+    ui(*f).Text3[1]->setFocus();
+    ui(*f).Text3[1]->end(false);
+    QTest::keyClicks(ui(*f).Text3[1], typed);
+    QCOMPARE(ui(*f).Text3[1]->text(), result);
     // Backspace and Delete are control characters and pass.
-    QTest::keyClick(f->Text3[1], Qt::Key_Backspace);
-    QCOMPARE(f->Text3[1]->text(), result.chopped(1));
-    f->Text3[1]->home(false);
-    QTest::keyClick(f->Text3[1], Qt::Key_Delete);
-    QCOMPARE(f->Text3[1]->text(), result.mid(1).chopped(1));
+    QTest::keyClick(ui(*f).Text3[1], Qt::Key_Backspace);
+    QCOMPARE(ui(*f).Text3[1]->text(), result.chopped(1));
+    ui(*f).Text3[1]->home(false);
+    QTest::keyClick(ui(*f).Text3[1], Qt::Key_Delete);
+    QCOMPARE(ui(*f).Text3[1]->text(), result.mid(1).chopped(1));
     // The base name takes any character.
-    f->Text3[0]->setFocus();
-    QTest::keyClicks(f->Text3[0], QStringLiteral("a -"));
-    QCOMPARE(f->Text3[0]->text(), QStringLiteral("takea -"));
+    ui(*f).Text3[0]->setFocus();
+    QTest::keyClicks(ui(*f).Text3[0], QStringLiteral("a -"));
+    QCOMPARE(ui(*f).Text3[0]->text(), QStringLiteral("takea -"));
 }
 
 void PreviewTest::inputMethodDigitsOnly()
 {
-    f->Text3[1]->setFocus();
-    f->Text3[1]->end(false);
+    ui(*f).Text3[1]->setFocus();
+    ui(*f).Text3[1]->end(false);
     QKeyEvent wide(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QStringLiteral("１"));
-    QApplication::sendEvent(f->Text3[1], &wide);
-    QCOMPARE(f->Text3[1]->text(), QStringLiteral("0001"));
+    QApplication::sendEvent(ui(*f).Text3[1], &wide);
+    QCOMPARE(ui(*f).Text3[1]->text(), QStringLiteral("0001"));
     QKeyEvent several(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QStringLiteral("1a"));
-    QApplication::sendEvent(f->Text3[1], &several); // every character judged, not the first alone
-    QCOMPARE(f->Text3[1]->text(), QStringLiteral("0001"));
+    QApplication::sendEvent(ui(*f).Text3[1], &several); // every character judged, not the first alone
+    QCOMPARE(ui(*f).Text3[1]->text(), QStringLiteral("0001"));
     QInputMethodEvent kanji;
     kanji.setCommitString(QStringLiteral("１２"));
-    QApplication::sendEvent(f->Text3[1], &kanji);
-    QCOMPARE(f->Text3[1]->text(), QStringLiteral("0001"));
+    QApplication::sendEvent(ui(*f).Text3[1], &kanji);
+    QCOMPARE(ui(*f).Text3[1]->text(), QStringLiteral("0001"));
     QInputMethodEvent digits;
     digits.setCommitString(QStringLiteral("5"));
-    QApplication::sendEvent(f->Text3[1], &digits);
-    QCOMPARE(f->Text3[1]->text(), QStringLiteral("00015"));
+    QApplication::sendEvent(ui(*f).Text3[1], &digits);
+    QCOMPARE(ui(*f).Text3[1]->text(), QStringLiteral("00015"));
 }
 
 void PreviewTest::focusReasons_data()
@@ -229,11 +235,11 @@ void PreviewTest::focusReasons()
     QFETCH(int, reason);
     QFETCH(bool, refreshes);
     f->AddSources({QStringLiteral("/rec/live_01.rm")});
-    f->Option1[1]->setChecked(true);
-    f->Text5->setText(QStringLiteral("stale"));
+    ui(*f).Option1[1]->setChecked(true);
+    ui(*f).Text5->setText(QStringLiteral("stale"));
     QFocusEvent out(QEvent::FocusOut, Qt::FocusReason(reason));
-    QApplication::sendEvent(f->Text1, &out);
-    QCOMPARE(f->Text5->text() != QStringLiteral("stale"), refreshes);
+    QApplication::sendEvent(ui(*f).Text1, &out);
+    QCOMPARE(ui(*f).Text5->text() != QStringLiteral("stale"), refreshes);
 }
 
 QTEST_MAIN(PreviewTest)

@@ -3,6 +3,12 @@
 #include "platform/ansi.h"
 #include "support/harness.h"
 
+#include "app/overlaplist.h"
+#include "join/resultlist.h"
+#include "sources/sourcelist.h"
+#include <QItemSelectionModel>
+#include <QProgressBar>
+
 #include <QCheckBox>
 #include <QFile>
 #include <QGuiApplication>
@@ -60,15 +66,15 @@ void SettingsTest::defaultsAndFirstFile()
 {
     Harness h;
     Form1 &f = h.start();
-    for (QCheckBox *box : f.Check1)
+    for (QCheckBox *box : ui(f).Check1)
         QVERIFY(!box->isChecked());
-    for (QCheckBox *box : f.Check2)
+    for (QCheckBox *box : ui(f).Check2)
         QVERIFY(!box->isChecked());
-    QVERIFY(f.Option1[0]->isChecked());
-    QVERIFY(f.Option2[0]->isChecked());
-    QCOMPARE(f.Text3[1]->text(), QStringLiteral("0001"));
-    QCOMPARE(f.Text1->text(), QString());
-    QCOMPARE(f.LastSourceDir, QDir::toNativeSeparators(h.dir()));
+    QVERIFY(ui(f).Option1[0]->isChecked());
+    QVERIFY(ui(f).Option2[0]->isChecked());
+    QCOMPARE(ui(f).Text3[1]->text(), QStringLiteral("0001"));
+    QCOMPARE(ui(f).Text1->text(), QString());
+    QCOMPARE(ui(f).sources->lastFolder(), QDir::toNativeSeparators(h.dir()));
 
     QVERIFY(f.close());
     const QByteArray ini = h.readIni();
@@ -88,19 +94,19 @@ void SettingsTest::roundTrip()
     Harness first;
     {
         Form1 &f = first.startWithTool(QStringLiteral("/opt/ツール/rmeditor"));
-        f.Check1[1]->setChecked(true);
-        f.Check1[2]->setChecked(true);
-        f.Check1[3]->setChecked(true);
-        f.Check2[0]->setChecked(true);
-        f.Check2[1]->setChecked(true);
-        f.Check2[2]->setChecked(true);
-        f.Option1[2]->setChecked(true);
-        f.Option2[1]->setChecked(true);
-        f.Text1->setText(QStringLiteral("結合"));
-        f.Text3[0]->setText(QStringLiteral("take"));
-        f.Text3[1]->setText(QStringLiteral("007"));
-        f.Text4->setText(QStringLiteral("/out/録画"));
-        f.LastSourceDir = QStringLiteral("/rec/");
+        ui(f).Check1[1]->setChecked(true);
+        ui(f).Check1[2]->setChecked(true);
+        ui(f).Check1[3]->setChecked(true);
+        ui(f).Check2[0]->setChecked(true);
+        ui(f).Check2[1]->setChecked(true);
+        ui(f).Check2[2]->setChecked(true);
+        ui(f).Option1[2]->setChecked(true);
+        ui(f).Option2[1]->setChecked(true);
+        ui(f).Text1->setText(QStringLiteral("結合"));
+        ui(f).Text3[0]->setText(QStringLiteral("take"));
+        ui(f).Text3[1]->setText(QStringLiteral("007"));
+        ui(f).Text4->setText(QStringLiteral("/out/録画"));
+        ui(f).sources->setLastFolder(QStringLiteral("/rec/"));
         f.move(f.pos() + QPoint(10, 20));
         QVERIFY(f.close());
     }
@@ -111,17 +117,17 @@ void SettingsTest::roundTrip()
     Harness second;
     second.writeIni(ini);
     Form1 &g = second.start();
-    QCOMPARE(g.Text2->text(), QStringLiteral("/opt/ツール/rmeditor"));
-    QVERIFY(!g.Check1[0]->isChecked());
-    QVERIFY(g.Check1[1]->isChecked() && g.Check1[2]->isChecked() && g.Check1[3]->isChecked());
-    QVERIFY(g.Check2[0]->isChecked() && g.Check2[1]->isChecked() && g.Check2[2]->isChecked());
-    QVERIFY(g.Option1[2]->isChecked());
-    QVERIFY(g.Option2[1]->isChecked());
-    QCOMPARE(g.Text1->text(), QStringLiteral("結合"));
-    QCOMPARE(g.Text3[0]->text(), QStringLiteral("take"));
-    QCOMPARE(g.Text3[1]->text(), QStringLiteral("007"));
-    QCOMPARE(g.Text4->text(), QStringLiteral("/out/録画"));
-    QCOMPARE(g.LastSourceDir, QStringLiteral("/rec/"));
+    QCOMPARE(ui(g).Text2->text(), QStringLiteral("/opt/ツール/rmeditor"));
+    QVERIFY(!ui(g).Check1[0]->isChecked());
+    QVERIFY(ui(g).Check1[1]->isChecked() && ui(g).Check1[2]->isChecked() && ui(g).Check1[3]->isChecked());
+    QVERIFY(ui(g).Check2[0]->isChecked() && ui(g).Check2[1]->isChecked() && ui(g).Check2[2]->isChecked());
+    QVERIFY(ui(g).Option1[2]->isChecked());
+    QVERIFY(ui(g).Option2[1]->isChecked());
+    QCOMPARE(ui(g).Text1->text(), QStringLiteral("結合"));
+    QCOMPARE(ui(g).Text3[0]->text(), QStringLiteral("take"));
+    QCOMPARE(ui(g).Text3[1]->text(), QStringLiteral("007"));
+    QCOMPARE(ui(g).Text4->text(), QStringLiteral("/out/録画"));
+    QCOMPARE(ui(g).sources->lastFolder(), QStringLiteral("/rec/"));
     QVERIFY(g.close());
     // Placement round-trips exactly.
     const QByteArray again = second.readIni();
@@ -173,10 +179,10 @@ void SettingsTest::outOfRangeFallsBack()
     h.writeIni("[shoki]\r\npath=/t/rmeditor\r\n" + lines);
     Form1 &f = h.start();
     for (size_t i = 0; i < 4; ++i)
-        QVERIFY(!f.Check1[i]->isChecked());
-    QVERIFY(!f.Check2[0]->isChecked());
-    QVERIFY(f.Option1[0]->isChecked());
-    QVERIFY(f.Option2[0]->isChecked());
+        QVERIFY(!ui(f).Check1[i]->isChecked());
+    QVERIFY(!ui(f).Check2[0]->isChecked());
+    QVERIFY(ui(f).Option1[0]->isChecked());
+    QVERIFY(ui(f).Option2[0]->isChecked());
     QVERIFY(!(f.windowFlags() & Qt::WindowStaysOnTopHint));
     const double t = twips::perPixel(&f);
     QVERIFY(f.frameGeometry().width() * t >= 4900);
@@ -280,7 +286,7 @@ void SettingsTest::fileForms()
     Harness h;
     h.writeIni(before);
     Form1 &f = h.start();
-    QCOMPARE(f.Text2->text(), QStringLiteral("/t/rmeditor"));
+    QCOMPARE(ui(f).Text2->text(), QStringLiteral("/t/rmeditor"));
     QVERIFY(f.close());
     const QByteArray saved = h.readIni();
     QVERIFY2(saved.startsWith(savedStart), saved.constData());

@@ -1,6 +1,12 @@
 #include "app/tabcontrol.h"
 #include "support/harness.h"
 
+#include "app/overlaplist.h"
+#include "join/resultlist.h"
+#include "sources/sourcelist.h"
+#include <QItemSelectionModel>
+#include <QProgressBar>
+
 #include <QAction>
 #include <QLineEdit>
 #include <QListWidget>
@@ -32,16 +38,16 @@ QString seed(const QString &name)
 QList<int> markedRows(Form1 &f)
 {
     const auto allKnown = [&] {
-        for (int row = 0; row < f.List1->count(); ++row)
-            if (f.List1->item(row)->toolTip().isEmpty())
+        for (int row = 0; row < ui(f).sources->count(); ++row)
+            if (ui(f).sourceTip(row).isEmpty())
                 return false;
         return true;
     };
     if (!QTest::qWaitFor(allKnown, 10000))
         return {-1};
     QList<int> rows;
-    for (int row = 0; row < f.List1->count(); ++row)
-        if (!f.List1->item(row)->icon().isNull())
+    for (int row = 0; row < ui(f).sources->count(); ++row)
+        if (!!ui(f).sources->data(ui(f).sources->index(row), SourceList::RefusedRole).toBool())
             rows.append(row);
     return rows;
 }
@@ -79,9 +85,9 @@ void SourcesTest::dialogSetupAndSort()
     Harness h;
     Form1 &f = h.startWithTool();
     QVERIFY(QTest::qWaitForWindowActive(&f));
-    f.LastSourceDir = QStringLiteral("/rec/");
+    ui(f).sources->setLastFolder(QStringLiteral("/rec/"));
     h.platform.choose(QStringLiteral("/rec/new") + NUL + "b.rm" + NUL + "a.rm" + NUL + "C.rm" + NUL);
-    f.Command2[2]->click();
+    ui(f).Command2[2]->click();
 
     const CommonDialogState &seen = h.platform.dialogCalls.last().state;
     QVERIFY(seen.cancelError);
@@ -90,17 +96,17 @@ void SourcesTest::dialogSetupAndSort()
     QCOMPARE(seen.initDir, QStringLiteral("/rec/"));
 
     QCOMPARE(entries(f), (QStringList{"/rec/new/a.rm", "/rec/new/b.rm", "/rec/new/C.rm"}));
-    QCOMPARE(f.LastSourceDir, QStringLiteral("/rec/new/"));
-    QVERIFY(f.Command2[0]->isEnabled());
-    QVERIFY(f.m_12->isEnabled());
-    QCOMPARE(f.Text5->text(), QStringLiteral("/rec/new/.rm")); // a, b and C share nothing
-    QCOMPARE(f.focusWidget(), f.Text5);
-    QCOMPARE(f.Text5->cursorPosition(), f.Text5->text().size());
-    QVERIFY(!f.Text5->hasSelectedText());
+    QCOMPARE(ui(f).sources->lastFolder(), QStringLiteral("/rec/new/"));
+    QVERIFY(ui(f).Command2[0]->isEnabled());
+    QVERIFY(ui(f).m_12->isEnabled());
+    QCOMPARE(ui(f).Text5->text(), QStringLiteral("/rec/new/.rm")); // a, b and C share nothing
+    QCOMPARE(f.focusWidget(), ui(f).Text5);
+    QCOMPARE(ui(f).Text5->cursorPosition(), ui(f).Text5->text().size());
+    QVERIFY(!ui(f).Text5->hasSelectedText());
 
     // The next dialog opens where this one was confirmed.
     h.platform.cancel();
-    f.Command2[2]->click();
+    ui(f).Command2[2]->click();
     QCOMPARE(h.platform.dialogCalls.last().state.initDir, QStringLiteral("/rec/new/"));
 }
 
@@ -109,26 +115,26 @@ void SourcesTest::oneFileKeepsPath()
     Harness h;
     Form1 &f = h.startWithTool();
     h.platform.choose(QStringLiteral("/rec/live 01.rm"));
-    f.Command2[2]->click();
+    ui(f).Command2[2]->click();
     h.platform.choose(QStringLiteral("/rec/live 01.rm"));
-    f.Command2[2]->click();
+    ui(f).Command2[2]->click();
     QCOMPARE(entries(f), (QStringList{"/rec/live 01.rm", "/rec/live 01.rm"}));
-    QCOMPARE(f.LastSourceDir, QStringLiteral("/rec/"));
-    QCOMPARE(f.Text5->text(), QStringLiteral("/rec/live 01.rm"));
+    QCOMPARE(ui(f).sources->lastFolder(), QStringLiteral("/rec/"));
+    QCOMPARE(ui(f).Text5->text(), QStringLiteral("/rec/live 01.rm"));
 }
 
 void SourcesTest::cancelChangesNothing()
 {
     Harness h;
     Form1 &f = h.startWithTool();
-    f.LastSourceDir = QStringLiteral("/keep/");
-    f.Text5->setText(QStringLiteral("untouched"));
+    ui(f).sources->setLastFolder(QStringLiteral("/keep/"));
+    ui(f).Text5->setText(QStringLiteral("untouched"));
     h.platform.cancel();
-    f.Command2[2]->click();
-    QCOMPARE(f.List1->count(), 0);
-    QCOMPARE(f.LastSourceDir, QStringLiteral("/keep/"));
-    QVERIFY(!f.Command2[0]->isEnabled());
-    QCOMPARE(f.Text5->text(), QStringLiteral("untouched"));
+    ui(f).Command2[2]->click();
+    QCOMPARE(ui(f).sources->count(), 0);
+    QCOMPARE(ui(f).sources->lastFolder(), QStringLiteral("/keep/"));
+    QVERIFY(!ui(f).Command2[0]->isEnabled());
+    QCOMPARE(ui(f).Text5->text(), QStringLiteral("untouched"));
     QVERIFY(h.platform.messages.isEmpty());
 }
 
@@ -137,7 +143,7 @@ void SourcesTest::menuSelectsLikeButton()
     Harness h;
     Form1 &f = h.startWithTool();
     h.platform.choose(QStringLiteral("/rec/x.rm"));
-    f.m_11->trigger();
+    ui(f).m_11->trigger();
     QCOMPARE(entries(f), QStringList{"/rec/x.rm"});
 }
 
@@ -165,49 +171,49 @@ void SourcesTest::dropTargets()
     auto data = fileDrop({a, b});
     QVERIFY(dropOn(widget, data.get()));
     QCOMPARE(entries(f), (QStringList{a, b}));
-    if (box && box != f.Text5)
+    if (box && box != ui(f).Text5)
         QCOMPARE(box->text(), boxText); // a setting, never the dropped names
-    QVERIFY(f.Command2[0]->isEnabled());
-    QCOMPARE(f.Text5->text(), QDir::toNativeSeparators(h.dir()) + QDir::separator() + QStringLiteral("clip0.rm"));
-    QCOMPARE(f.focusWidget(), f.Text5);
-    QCOMPARE(f.Text5->cursorPosition(), f.Text5->text().size());
+    QVERIFY(ui(f).Command2[0]->isEnabled());
+    QCOMPARE(ui(f).Text5->text(), QDir::toNativeSeparators(h.dir()) + QDir::separator() + QStringLiteral("clip0.rm"));
+    QCOMPARE(f.focusWidget(), ui(f).Text5);
+    QCOMPARE(ui(f).Text5->cursorPosition(), ui(f).Text5->text().size());
 }
 
 void SourcesTest::dropOrderAndLastSourceDir()
 {
     Harness h;
     Form1 &f = h.startWithTool();
-    f.LastSourceDir = QStringLiteral("/from/dialog/");
+    ui(f).sources->setLastFolder(QStringLiteral("/from/dialog/"));
     auto data = fileDrop({QStringLiteral("/z/c.rm"), QStringLiteral("/a/b.rm"), QStringLiteral("/m/a.rm")});
-    QVERIFY(dropOn(f.List1, data.get()));
+    QVERIFY(dropOn(ui(f).List1, data.get()));
     QCOMPARE(entries(f), (QStringList{"/z/c.rm", "/a/b.rm", "/m/a.rm"}));
-    QCOMPARE(f.LastSourceDir, QStringLiteral("/from/dialog/"));
+    QCOMPARE(ui(f).sources->lastFolder(), QStringLiteral("/from/dialog/"));
 }
 
 void SourcesTest::dropWithoutFiles()
 {
     Harness h;
     Form1 &f = h.startWithTool();
-    f.Text5->setText(QStringLiteral("old"));
+    ui(f).Text5->setText(QStringLiteral("old"));
     QMimeData text;
     text.setUrls({QUrl(QStringLiteral("https://example.invalid/clip.rm"))});
-    QVERIFY(dropOn(f.List1, &text));
-    QCOMPARE(f.List1->count(), 0);
-    QCOMPARE(f.Text5->text(), QStringLiteral("old")); // empty list: nothing at all
-    QVERIFY(!f.Command2[0]->isEnabled());
+    QVERIFY(dropOn(ui(f).List1, &text));
+    QCOMPARE(ui(f).sources->count(), 0);
+    QCOMPARE(ui(f).Text5->text(), QStringLiteral("old")); // empty list: nothing at all
+    QVERIFY(!ui(f).Command2[0]->isEnabled());
 
     // With entries already there, the preview is refreshed.
     f.AddSources({QStringLiteral("/rec/a.rm")});
-    f.Text5->setText(QStringLiteral("old"));
-    QVERIFY(dropOn(f.List2, &text));
-    QCOMPARE(f.List1->count(), 1);
-    QCOMPARE(f.Text5->text(), QStringLiteral("/rec/a.rm"));
+    ui(f).Text5->setText(QStringLiteral("old"));
+    QVERIFY(dropOn(ui(f).List2, &text));
+    QCOMPARE(ui(f).sources->count(), 1);
+    QCOMPARE(ui(f).Text5->text(), QStringLiteral("/rec/a.rm"));
 
     // Plain text dragged onto the preview is refused.
     QMimeData plain;
     plain.setText(QStringLiteral("typed"));
-    QVERIFY(!dropOn(f.Text5, &plain));
-    QCOMPARE(f.Text5->text(), QStringLiteral("/rec/a.rm"));
+    QVERIFY(!dropOn(ui(f).Text5, &plain));
+    QCOMPARE(ui(f).Text5->text(), QStringLiteral("/rec/a.rm"));
 }
 
 void SourcesTest::nonLocalUrlsIgnored()
@@ -216,7 +222,7 @@ void SourcesTest::nonLocalUrlsIgnored()
     Form1 &f = h.startWithTool();
     QMimeData mixed;
     mixed.setUrls({QUrl(QStringLiteral("ftp://host/x.rm")), QUrl::fromLocalFile(QStringLiteral("/rec/y.rm"))});
-    QVERIFY(dropOn(f.Text5, &mixed));
+    QVERIFY(dropOn(ui(f).Text5, &mixed));
     QCOMPARE(entries(f), QStringList{"/rec/y.rm"});
 }
 
@@ -231,13 +237,13 @@ void SourcesTest::limitMessage()
     QVERIFY(h.platform.messages.isEmpty());
     f.AddSources({QStringLiteral("/rec/a.rm"), QStringLiteral("/rec/b.rm"), QStringLiteral("/rec/c.rm"),
                   QStringLiteral("/rec/d.rm")});
-    QCOMPARE(f.List1->count(), Form1::kMaxSources);
-    QCOMPARE(f.List1->item(Form1::kMaxSources - 1)->text(), QStringLiteral("/rec/b.rm"));
+    QCOMPARE(ui(f).sources->count(), Form1::kMaxSources);
+    QCOMPARE(ui(f).sources->entry(Form1::kMaxSources - 1), QStringLiteral("/rec/b.rm"));
     QCOMPARE(h.platform.messages.size(), 1);
     QVERIFY(h.platform.messages[0].contains(QStringLiteral("32767")));
     QVERIFY(h.platform.messages[0].contains(QStringLiteral("残りの2件")));
     f.AddSources({QStringLiteral("/rec/e.rm")});
-    QCOMPARE(f.List1->count(), Form1::kMaxSources);
+    QCOMPARE(ui(f).sources->count(), Form1::kMaxSources);
     QCOMPARE(h.platform.messages.size(), 2);
 }
 
@@ -248,32 +254,32 @@ void SourcesTest::listEditing()
     f.AddSources({QStringLiteral("/rec/clip10.rm"), QStringLiteral("/rec/clip2.rm"), QStringLiteral("/rec/clip1.rm")});
 
     // Natural order, then reversed; the preview follows the head entry.
-    f.Option1[2]->setChecked(false);
+    ui(f).Option1[2]->setChecked(false);
     f.SortSourcesByName();
     QCOMPARE(entries(f), (QStringList{"/rec/clip1.rm", "/rec/clip2.rm", "/rec/clip10.rm"}));
     f.ReverseSources();
     QCOMPARE(entries(f), (QStringList{"/rec/clip10.rm", "/rec/clip2.rm", "/rec/clip1.rm"}));
     f.MoveSources({0}, 3);
     QCOMPARE(entries(f), (QStringList{"/rec/clip2.rm", "/rec/clip1.rm", "/rec/clip10.rm"}));
-    QCOMPARE(f.Text5->text(), QStringLiteral("/rec/clip.rm"));
+    QCOMPARE(ui(f).Text5->text(), QStringLiteral("/rec/clip.rm"));
 
     // Delete removes the selection; an empty list cannot be run.
-    f.List1->item(0)->setSelected(true);
-    f.List1->item(2)->setSelected(true);
-    QTest::keyClick(f.List1, Qt::Key_Delete);
+    ui(f).List1->selectionModel()->select(ui(f).sources->index(0), QItemSelectionModel::Select);
+    ui(f).List1->selectionModel()->select(ui(f).sources->index(2), QItemSelectionModel::Select);
+    QTest::keyClick(ui(f).List1, Qt::Key_Delete);
     QCOMPARE(entries(f), QStringList{"/rec/clip1.rm"});
-    QCOMPARE(f.Text5->text(), QStringLiteral("/rec/clip1.rm"));
-    QVERIFY(f.Command2[0]->isEnabled() && f.m_12->isEnabled());
-    f.List1->item(0)->setSelected(true);
+    QCOMPARE(ui(f).Text5->text(), QStringLiteral("/rec/clip1.rm"));
+    QVERIFY(ui(f).Command2[0]->isEnabled() && ui(f).m_12->isEnabled());
+    ui(f).List1->selectionModel()->select(ui(f).sources->index(0), QItemSelectionModel::Select);
     f.RemoveSelectedSources();
-    QCOMPARE(f.List1->count(), 0);
-    QVERIFY(!f.Command2[0]->isEnabled() && !f.m_12->isEnabled());
+    QCOMPARE(ui(f).sources->count(), 0);
+    QVERIFY(!ui(f).Command2[0]->isEnabled() && !ui(f).m_12->isEnabled());
 
     // Paths from the command line ("Open with") are appended as a drop would add them.
     QDir::setCurrent(h.dir());
     f.AddCommandLineFiles({QStringLiteral("b.rm"), QStringLiteral("/rec/a.rm")});
     QCOMPARE(entries(f), (QStringList{QDir::toNativeSeparators(h.dir() + QStringLiteral("/b.rm")), "/rec/a.rm"}));
-    QVERIFY(f.Command2[0]->isEnabled());
+    QVERIFY(ui(f).Command2[0]->isEnabled());
 }
 
 void SourcesTest::clipMarks_data()
@@ -314,10 +320,10 @@ void SourcesTest::clipMarks()
     f.AddSources(clips);
     QCOMPARE(markedRows(f), marked);
     if (!marked.isEmpty())
-        QVERIFY2(f.List1->item(marked[0])->toolTip().contains(says), qPrintable(f.List1->item(marked[0])->toolTip()));
-    QVERIFY(f.List1->item(0)->toolTip().startsWith(QStringLiteral("長さ ")));
-    QVERIFY2(f.List1->item(0)->toolTip().contains(describes), qPrintable(f.List1->item(0)->toolTip()));
-    QVERIFY(f.Command2[0]->toolTip().startsWith(QStringLiteral("合計の長さ ")));
+        QVERIFY2(ui(f).sourceTip(marked[0]).contains(says), qPrintable(ui(f).sourceTip(marked[0])));
+    QVERIFY(ui(f).sourceTip(0).startsWith(QStringLiteral("長さ ")));
+    QVERIFY2(ui(f).sourceTip(0).contains(describes), qPrintable(ui(f).sourceTip(0)));
+    QVERIFY(ui(f).Command2[0]->toolTip().startsWith(QStringLiteral("合計の長さ ")));
     // Reordered, the marks follow the new first clip at once.
     f.ReverseSources();
     QCOMPARE(markedRows(f), markedReversed);
@@ -347,9 +353,9 @@ void SourcesTest::manyClipsKeepTheWindowResponsive()
         sinceTick.restart();
     });
     tick.start(5);
-    QVERIFY(QTest::qWaitFor([&] { return f.Command2[0]->toolTip().contains(QStringLiteral("（10000 個のクリップ）")); }, 60000));
+    QVERIFY(QTest::qWaitFor([&] { return ui(f).Command2[0]->toolTip().contains(QStringLiteral("（10000 個のクリップ）")); }, 60000));
     QVERIFY2(longestStall < 250, qPrintable(QString::number(longestStall)));
-    QVERIFY(f.List1->item(9999)->toolTip().startsWith(QStringLiteral("長さ ")));
+    QVERIFY(ui(f).sourceTip(9999).startsWith(QStringLiteral("長さ ")));
 }
 
 QTEST_MAIN(SourcesTest)

@@ -2,6 +2,12 @@
 #include "app/twips.h"
 #include "support/harness.h"
 
+#include "app/overlaplist.h"
+#include "join/resultlist.h"
+#include "sources/sourcelist.h"
+#include <QItemSelectionModel>
+#include <QProgressBar>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -47,28 +53,27 @@ void WindowTest::controlsAtDesign()
     auto at = [&](QWidget *w, double l, double tp, double wd, double ht) {
         return w->geometry() == QRect(qRound(l / t), qRound(tp / t), qRound(wd / t), qRound(ht / t));
     };
-    QVERIFY(at(f.Text2, 240, 720, 3255, 270));
-    QVERIFY(at(f.Command1, 3600, 720, 975, 270));
-    QVERIFY(at(f.Frame1, 240, 3120, 4335, 3615));
-    QVERIFY(at(f.Text3[1], 840, 3120, 1215, 270));
-    QVERIFY(at(f.Option1[0], 120, 240, 4095, 375));
-    QCOMPARE(f.Text3[1]->parentWidget(), f.Frame1);
-    QCOMPARE(f.Text4->parentWidget(), f.Frame2);
+    QVERIFY(at(ui(f).Text2, 240, 720, 3255, 270));
+    QVERIFY(at(ui(f).Command1, 3600, 720, 975, 270));
+    QVERIFY(at(ui(f).Frame1, 240, 3120, 4335, 3615));
+    QVERIFY(at(ui(f).Text3[1], 840, 3120, 1215, 270));
+    QVERIFY(at(ui(f).Option1[0], 120, 240, 4095, 375));
+    QCOMPARE(ui(f).Text3[1]->parentWidget(), ui(f).Frame1);
+    QCOMPARE(ui(f).Text4->parentWidget(), ui(f).Frame2);
 
-    QCOMPARE(f.Command2[2]->text(), QStringLiteral("選\u3000択"));
-    QCOMPARE(f.Command2[0]->text(), QStringLiteral("実\u3000行"));
-    QCOMPARE(f.Command2[1]->text(), QStringLiteral("リストクリア"));
-    QCOMPARE(f.Command1->text(), QStringLiteral("参\u3000照"));
-    QCOMPARE(f.Check2[2]->text(), QStringLiteral("末尾が[-],[*],[_]の場合は除く"));
-    QCOMPARE(f.Label1[1]->text(), QStringLiteral("開始№"));
-    QCOMPARE(f.SSTab1->tabBar()->tabText(0), QStringLiteral("実行"));
-    QCOMPARE(f.SSTab1->tabBar()->tabText(1), QStringLiteral("設定"));
-    QVERIFY(f.Picture1->isHidden());
-    QVERIFY(f.List3->isHidden());
-    QCOMPARE(f.List1->font().pointSize(), 12);
-    QCOMPARE(f.List1->font().families().value(0), QStringLiteral("ＭＳ ゴシック"));
-    QVERIFY(f.List1->font().families().contains(QStringLiteral("IPAGothic")));
-    QCOMPARE(f.findChild<QLineEdit *>(QStringLiteral("Text5")), f.Text5);
+    QCOMPARE(ui(f).Command2[2]->text(), QStringLiteral("選\u3000択"));
+    QCOMPARE(ui(f).Command2[0]->text(), QStringLiteral("実\u3000行"));
+    QCOMPARE(ui(f).Command2[1]->text(), QStringLiteral("リストクリア"));
+    QCOMPARE(ui(f).Command1->text(), QStringLiteral("参\u3000照"));
+    QCOMPARE(ui(f).Check2[2]->text(), QStringLiteral("末尾が[-],[*],[_]の場合は除く"));
+    QCOMPARE(ui(f).Label1[1]->text(), QStringLiteral("開始№"));
+    QCOMPARE(ui(f).SSTab1->tabBar()->tabText(0), QStringLiteral("実行"));
+    QCOMPARE(ui(f).SSTab1->tabBar()->tabText(1), QStringLiteral("設定"));
+    QVERIFY(ui(f).Picture1->isHidden());
+    QCOMPARE(ui(f).List1->font().pointSize(), 12);
+    QCOMPARE(ui(f).List1->font().families().value(0), QStringLiteral("ＭＳ ゴシック"));
+    QVERIFY(ui(f).List1->font().families().contains(QStringLiteral("IPAGothic")));
+    QCOMPARE(f.findChild<QLineEdit *>(QStringLiteral("Text5")), ui(f).Text5);
 }
 
 void WindowTest::menuTree()
@@ -85,11 +90,11 @@ void WindowTest::menuTree()
             out << (a->isSeparator() ? QStringLiteral("-") : a->text());
         return out;
     };
-    QCOMPARE(items(f.m_1), (QStringList{"選択(&O)", "実行(&R)", "リストクリア(&C)", "-", "終了(&X)"}));
-    QCOMPARE(items(f.m_2), (QStringList{"rmeditor設定(&S)"}));
-    QCOMPARE(items(f.m_3), (QStringList{"Readme(&R)", "-", "バージョン情報"}));
-    QVERIFY(!f.m_12->isEnabled());
-    QVERIFY(f.m_11->isEnabled() && f.m_15->isEnabled() && f.m_14->isEnabled());
+    QCOMPARE(items(ui(f).m_1), (QStringList{"選択(&O)", "実行(&R)", "リストクリア(&C)", "-", "終了(&X)"}));
+    QCOMPARE(items(ui(f).m_2), (QStringList{"rmeditor設定(&S)"}));
+    QCOMPARE(items(ui(f).m_3), (QStringList{"Readme(&R)", "-", "バージョン情報"}));
+    QVERIFY(!ui(f).m_12->isEnabled());
+    QVERIFY(ui(f).m_11->isEnabled() && ui(f).m_15->isEnabled() && ui(f).m_14->isEnabled());
 }
 
 void WindowTest::firstStartAsksForTool()
@@ -100,18 +105,18 @@ void WindowTest::firstStartAsksForTool()
     bool focusInText2AtMessage = false;
     h.platform.onMessage = [&](const QString &) {
         seen = h.form.get();
-        focusInText2AtMessage = seen && seen->focusWidget() == seen->Text2;
+        focusInText2AtMessage = seen && seen->focusWidget() == ui(*seen).Text2;
     };
     Form1 &f = h.start();
     QCOMPARE(h.platform.messages, QStringList{"rmeditorの場所を指定してください"});
     QVERIFY(focusInText2AtMessage);
-    QCOMPARE(f.SSTab1->currentIndex(), 1);
+    QCOMPARE(ui(f).SSTab1->currentIndex(), 1);
     QCOMPARE(h.platform.dialogCalls.size(), 1);
     QCOMPARE(h.platform.dialogCalls[0].save, false);
 #ifndef Q_OS_WIN
     QCOMPARE(h.platform.dialogCalls[0].state.filter, QStringLiteral("rmeditor|rmeditor"));
 #endif
-    QCOMPARE(f.Text2->text(), QStringLiteral("/opt/rm/rmeditor"));
+    QCOMPARE(ui(f).Text2->text(), QStringLiteral("/opt/rm/rmeditor"));
     QVERIFY(f.isVisible());
     // The window opens by its design size, centred on the primary screen.
     QCOMPARE(qRound(twips::fromPixels(f.frameGeometry().width(), &f)), 7410);
@@ -132,8 +137,8 @@ void WindowTest::firstStartCancelled()
 #endif
     Form1 &f = h.start(); // the fake cancels the dialog
     QCOMPARE(h.platform.dialogCalls[0].state.fileName, QDir::toNativeSeparators(bundled)); // preselected
-    QCOMPARE(f.Text2->text(), QString());
-    QCOMPARE(f.SSTab1->currentIndex(), 1);
+    QCOMPARE(ui(f).Text2->text(), QString());
+    QCOMPARE(ui(f).SSTab1->currentIndex(), 1);
     QCOMPARE(h.platform.messages.size(), 1);
 }
 
@@ -144,8 +149,8 @@ void WindowTest::startWithStoredTool()
     Form1 &f = h.start();
     QVERIFY(h.platform.messages.isEmpty());
     QVERIFY(h.platform.dialogCalls.isEmpty());
-    QCOMPARE(f.SSTab1->currentIndex(), 0);
-    QCOMPARE(f.focusWidget(), f.List1);
+    QCOMPARE(ui(f).SSTab1->currentIndex(), 0);
+    QCOMPARE(f.focusWidget(), ui(f).List1);
     QVERIFY(!(f.windowFlags() & Qt::WindowStaysOnTopHint));
 }
 
@@ -154,16 +159,16 @@ void WindowTest::keepOnTop()
     Harness h;
     h.writeIni("[shoki]\r\npath=/opt/rmeditor\r\nhaiti=1\r\n");
     Form1 &f = h.start();
-    QVERIFY(f.Check1[0]->isChecked());
+    QVERIFY(ui(f).Check1[0]->isChecked());
     QVERIFY(f.windowFlags() & Qt::WindowStaysOnTopHint);
     // The stacking changes on the window as it is: never a new native window.
     const WId native = f.winId();
     const QWindow *handle = f.windowHandle();
-    f.Check1[0]->click();
+    ui(f).Check1[0]->click();
     QVERIFY(!(f.windowFlags() & Qt::WindowStaysOnTopHint));
     QVERIFY(!(handle->flags() & Qt::WindowStaysOnTopHint));
     QVERIFY(f.isVisible());
-    f.Check1[0]->click();
+    ui(f).Check1[0]->click();
     QVERIFY(f.windowFlags() & Qt::WindowStaysOnTopHint);
     QVERIFY(handle->flags() & Qt::WindowStaysOnTopHint);
     QVERIFY(f.isVisible());
@@ -175,20 +180,20 @@ void WindowTest::runEnablingAndClearList()
 {
     Harness h;
     Form1 &f = h.startWithTool();
-    QVERIFY(!f.Command2[0]->isEnabled());
-    QVERIFY(!f.m_12->isEnabled());
+    QVERIFY(!ui(f).Command2[0]->isEnabled());
+    QVERIFY(!ui(f).m_12->isEnabled());
     f.AddSources({QStringLiteral("/rec/a.rm")});
-    QVERIFY(f.Command2[0]->isEnabled());
-    QVERIFY(f.m_12->isEnabled());
-    f.Command2[1]->click();
-    QCOMPARE(f.List1->count(), 0);
-    QVERIFY(!f.Command2[0]->isEnabled());
-    QVERIFY(!f.m_12->isEnabled());
+    QVERIFY(ui(f).Command2[0]->isEnabled());
+    QVERIFY(ui(f).m_12->isEnabled());
+    ui(f).Command2[1]->click();
+    QCOMPARE(ui(f).sources->count(), 0);
+    QVERIFY(!ui(f).Command2[0]->isEnabled());
+    QVERIFY(!ui(f).m_12->isEnabled());
     // Clearing an empty list changes nothing.
-    f.m_15->trigger();
-    QCOMPARE(f.List1->count(), 0);
-    QVERIFY(!f.Command2[0]->isEnabled());
-    QVERIFY(f.Command2[1]->isEnabled());
+    ui(f).m_15->trigger();
+    QCOMPARE(ui(f).sources->count(), 0);
+    QVERIFY(!ui(f).Command2[0]->isEnabled());
+    QVERIFY(ui(f).Command2[1]->isEnabled());
 }
 
 void WindowTest::clearListKeepsPreviewAndResults()
@@ -196,12 +201,12 @@ void WindowTest::clearListKeepsPreviewAndResults()
     Harness h;
     Form1 &f = h.startWithTool();
     f.AddSources({QDir::toNativeSeparators(h.programDir.filePath(QStringLiteral("a.rm")))}); // no such file yet
-    f.List2->addItem(QStringLiteral("作成に成功しました:/rec/x.rm"));
-    const QString preview = f.Text5->text();
+    ui(f).results->add({QStringLiteral("作成に成功しました:/rec/x.rm"), {}, {}, QStringLiteral("/rec")});
+    const QString preview = ui(f).Text5->text();
     QVERIFY(!preview.isEmpty());
-    f.Command2[1]->click();
-    QCOMPARE(f.Text5->text(), preview);
-    QCOMPARE(f.List2->count(), 1);
+    ui(f).Command2[1]->click();
+    QCOMPARE(ui(f).Text5->text(), preview);
+    QCOMPARE(ui(f).results->count(), 1);
 }
 
 void WindowTest::locateTool_data()
@@ -225,26 +230,26 @@ void WindowTest::locateTool()
     Form1 &f = h.startWithTool(QStringLiteral("/d/tools/rm/rmeditor"));
     if (earlierDialog == QLatin1String("sources")) {
         h.platform.cancel();
-        f.Command2[2]->click();
+        ui(f).Command2[2]->click();
     } else if (earlierDialog == QLatin1String("save")) {
-        f.CD1.properties.cancelError = true;
-        f.CD1.properties.filter = QStringLiteral("Rm|*.rm");
-        f.CD1.properties.fileName = QStringLiteral("/x/y.rm");
+        ui(f).CD1->properties.cancelError = true;
+        ui(f).CD1->properties.filter = QStringLiteral("Rm|*.rm");
+        ui(f).CD1->properties.fileName = QStringLiteral("/x/y.rm");
     }
     if (choose)
         h.platform.choose(QStringLiteral("/e/rm/rmeditor"));
     else
         h.platform.cancel();
-    f.Command1->click();
+    ui(f).Command1->click();
     const FakePlatform::DialogCall &call = h.platform.dialogCalls.last();
     QCOMPARE(call.state.fileName, QStringLiteral("/d/tools/rm/rmeditor"));
     QVERIFY(!(call.state.flags & dialogflags::kAllowMultiSelect));
-    QCOMPARE(f.Text2->text(), expected);
+    QCOMPARE(ui(f).Text2->text(), expected);
 
     // The Options menu entry does the same.
     h.platform.choose(QStringLiteral("/f/rmeditor"));
-    f.m_21->trigger();
-    QCOMPARE(f.Text2->text(), QStringLiteral("/f/rmeditor"));
+    ui(f).m_21->trigger();
+    QCOMPARE(ui(f).Text2->text(), QStringLiteral("/f/rmeditor"));
 }
 
 void WindowTest::closeRefusedWhileBusy()
@@ -254,8 +259,8 @@ void WindowTest::closeRefusedWhileBusy()
     const QByteArray before = h.readIni();
     qputenv("STANDIN_SLEEP_MS", "1500");
     f.AddSources({h.makeFile(QStringLiteral("a.rm"))});
-    f.Text5->setText(h.programDir.filePath(QStringLiteral("joined.rm")));
-    f.Command2[0]->click();
+    ui(f).Text5->setText(h.programDir.filePath(QStringLiteral("joined.rm")));
+    ui(f).Command2[0]->click();
     qunsetenv("STANDIN_SLEEP_MS");
     QVERIFY(f.joinBusy());
     QVERIFY(!f.close());
@@ -272,8 +277,8 @@ void WindowTest::exitMenuCloses()
 {
     Harness h;
     Form1 &f = h.startWithTool();
-    f.Text4->setText(QStringLiteral("/out"));
-    f.m_14->trigger();
+    ui(f).Text4->setText(QStringLiteral("/out"));
+    ui(f).m_14->trigger();
     QVERIFY(!f.isVisible());
     QVERIFY(h.readIni().contains("name5=/out\r\n"));
 }
@@ -289,21 +294,21 @@ void WindowTest::resizeLaysOutRunPage()
     const int frame = f.frameGeometry().width() - f.width();
     f.resize(qRound(6000 / t) - frame, clientHeight + menu); // outer width 6000
     QTRY_COMPARE(f.centralWidget()->height(), clientHeight);
-    QCOMPARE(f.SSTab1->height(), clientHeight);
-    QCOMPARE(f.Command2[0]->y(), qRound(6355 / t));
-    QCOMPARE(f.Command2[2]->y(), qRound(6355 / t));
-    QCOMPARE(f.Text5->y(), qRound(5830 / t));
-    QCOMPARE(f.List2->y(), qRound(4090 / t));
-    QCOMPARE(f.List1->height(), qRound(3790 / t));
-    QCOMPARE(f.SSTab1->width(), qRound((6000 - 45 - 150) / t));
-    QCOMPARE(f.List1->width(), qRound((6000 - 45 - 150 - 120 - 150) / t));
+    QCOMPARE(ui(f).SSTab1->height(), clientHeight);
+    QCOMPARE(ui(f).Command2[0]->y(), qRound(6355 / t));
+    QCOMPARE(ui(f).Command2[2]->y(), qRound(6355 / t));
+    QCOMPARE(ui(f).Text5->y(), qRound(5830 / t));
+    QCOMPARE(ui(f).List2->y(), qRound(4090 / t));
+    QCOMPARE(ui(f).List1->height(), qRound(3790 / t));
+    QCOMPARE(ui(f).SSTab1->width(), qRound((6000 - 45 - 150) / t));
+    QCOMPARE(ui(f).List1->width(), qRound((6000 - 45 - 150 - 120 - 150) / t));
 
     // Minimised: nothing moves.
-    const QRect list1 = f.List1->geometry();
+    const QRect list1 = ui(f).List1->geometry();
     f.showMinimized();
     f.resize(qRound(8000 / t), clientHeight + menu);
     if (f.isMinimized())
-        QCOMPARE(f.List1->geometry(), list1);
+        QCOMPARE(ui(f).List1->geometry(), list1);
 }
 
 void WindowTest::minimumWidth()
@@ -314,8 +319,8 @@ void WindowTest::minimumWidth()
     const double t = twips::perPixel(&f);
     f.resize(qRound(2000 / t), f.height());
     QTRY_COMPARE(f.frameGeometry().width(), qRound(4900 / t));
-    QCOMPARE(f.SSTab1->width(), qRound(4705 / t));
-    QCOMPARE(f.Text5->width(), qRound(4435 / t));
+    QCOMPARE(ui(f).SSTab1->width(), qRound(4705 / t));
+    QCOMPARE(ui(f).Text5->width(), qRound(4435 / t));
 }
 
 QTEST_MAIN(WindowTest)

@@ -3,6 +3,7 @@
 
 #include "about/frmabout.h"
 
+#include "join/commandline.h"
 #include "platform/ansi.h"
 
 #include <QDialog>
@@ -41,7 +42,7 @@ QString Form1::bundledJoiner() const
     const QString name = QStringLiteral("rmeditor");
 #endif
     const QString found = firstExisting({m_programDir + QDir::separator() + name,
-                                         m_programDir + QStringLiteral("/../libexec/tapeknot/") + name});
+                                         installedToolFolder(m_programDir) + QLatin1Char('/') + name});
     return QFileInfo(found).isFile() ? found : QString();
 }
 

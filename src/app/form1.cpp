@@ -1,6 +1,9 @@
 #include "app/form1.h"
 
-#include "join/joinrun.h"
+#include "join/joinjob.h"
+#include "join/resultlist.h"
+#include "sources/sourcelist.h"
+#include "app/overlaplist.h"
 
 #include <QWindow>
 
@@ -18,7 +21,7 @@
 #include <QLineEdit>
 #include <QDropEvent>
 #include <QKeyEvent>
-#include <QListWidget>
+#include <QListView>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
@@ -43,7 +46,8 @@ bool isAsciiDigit(QChar c)
 } // namespace
 
 Form1::Form1(Platform &platform, const QString &programDir, QWidget *parent)
-    : QMainWindow(parent), CD1(platform, this), m_platform(platform), m_programDir(programDir)
+    : QMainWindow(parent), CD1(platform, this), m_sources(new SourceList(this)), m_results(new ResultList(this)),
+      m_platform(platform), m_programDir(programDir)
 {
     setupControls();
     setupMenus();
@@ -101,7 +105,7 @@ void Form1::setupConnections()
     connect(m_33, &QAction::triggered, this, &Form1::ShowAbout);
 
     // A result line: double-click or Enter shows what the tool said, or opens the folder.
-    connect(List2, &QListWidget::itemActivated, this, &Form1::resultActivated);
+    connect(List2, &QListView::activated, this, &Form1::resultActivated);
     connect(JoinCancel, &QPushButton::clicked, this, &Form1::cancelJoin);
 
     // The end of the desktop session is one more close request.
@@ -134,13 +138,13 @@ void Form1::Command2_Click(int index)
 
 void Form1::ClearList()
 {
-    List1->clear();
+    m_sources->clear();
     updateRunCommand();
 }
 
 void Form1::updateRunCommand()
 {
-    const bool runnable = !joinBusy() && List1->count() > 0;
+    const bool runnable = !joinBusy() && m_sources->count() > 0;
     Command2[0]->setEnabled(runnable);
     m_12->setEnabled(runnable);
 }

@@ -7,9 +7,11 @@
 #include "naming/outputpath.h"
 #include "platform/commondialog.h"
 #include "platform/platform.h"
+#include "settings/settingkeys.h"
 
 #include <QMainWindow>
 #include <array>
+#include <optional>
 
 class QAction;
 class QButtonGroup;
@@ -18,7 +20,8 @@ class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
+class QListView;
+class OverlappedList;
 class QMenu;
 class QMimeData;
 class QPushButton;
@@ -26,22 +29,25 @@ class QRadioButton;
 class QProgressBar;
 class QFont;
 class QDropEvent;
-class QListWidgetItem;
-class JoinRun;
+class QModelIndex;
+class JoinJob;
+struct JoinRequest;
 class ConsoleWindow;
 class ClipReader;
 class QTimer;
-struct ClipFacts;
-class ProfileDocument;
 class TabControl;
+class SourceList;
+class ResultList;
+struct Form1View;
 
 // The program's icon: window, About box and desktop entry.
 QIcon programIcon();
 // The fixed-pitch Japanese face of the lists, the preview and the Readme window.
 QFont gothic12();
 
-// The one main window. Its controls hold every option; each operation reads
-// them when it runs and hands plain values to the rules of its subsystem.
+// The one main window, the face of the source list, the result list and the
+// join: its controls hold every option; each operation reads them when it
+// runs and hands plain values to those objects and the rules.
 class Form1 : public QMainWindow
 {
     Q_OBJECT
@@ -58,11 +64,73 @@ public:
     // Source list limit: counts and positions are 16-bit.
     static constexpr int kMaxSources = 32767;
 
+    // --- operations ---
+    struct Placement {
+        int x1 = 0, y1 = 0, x2 = 0, y2 = 0; // left, top, outer width, outer height in twips
+        bool withoutFrame = false; // the design height, still without title bar and frame
+    };
+    // The settings file is read once: the placement first, then the rest.
+    settingkeys::Values settingFallbacks();
+    Placement LoadPlacement(const settingkeys::Values &values, const settingkeys::Values &fallbacks);
+    void LoadSettings(const settingkeys::Values &values);
+    void SaveSettings();
+    QString settingsPath() const;
+
+    void SelectSources();
+    void AddDroppedFiles(const QMimeData *mime);
+    void AddSources(const QStringList &paths);
+    // Editing the list: each is followed by the run command's rule and the preview.
+    void RemoveSelectedSources();
+    void SortSourcesByName();
+    void ReverseSources();
+    void MoveSources(const QList<int> &rows, int before);
+
+    QStringList sourceEntries() const; // the source list's entries in order
+    NamingOptions namingOptions() const;
+    QString CommonName() const;
+    QString OutputPath() const;
+    void RefreshPreview();
+
+    void RunJoin();
+    bool joinBusy() const; // a join runs, or is being cancelled
+    void cancelJoin();     // the cancel button and Esc while a join runs
+
+    // Event handlers of the control arrays, with the index as argument.
+    void Command2_Click(int index);
+    void Command1_Click();
+    void Check1_Click(int index);
+    void Option1_Click(int index);
+    void Option2_Click(int index);
+    void Check2_Click(int index);
+    void ShowReadme();
+    // Paths of files that ship with the program, found from its own folder
+    // (beside it, or where an installation puts them).
+    QString readmePath() const;
+    QString bundledJoiner() const; // empty when there is none
+    // Paths given on the command line join the list as a drop would add them.
+    void AddCommandLineFiles(const QStringList &arguments);
+    void ShowAbout();
+
+    void ApplyLayout();
+
+signals:
+    // A join's tool is about to be started (for those who watch the window).
+    void joinStarted(JoinJob *job);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    friend struct Form1View; // the tests' view of the controls
+
     // --- controls of the run page ---
     TabControl *SSTab1;               // the two-page tab control
-    QListWidget *List1 = nullptr;     // source list, full paths in join order
-    QListWidget *List2;               // result list, one line per join
-    QListWidget *List3;               // hidden, sorted work list of a multiple selection
+    QListView *List1 = nullptr;       // the source list's view
+    OverlappedList *List2;            // the result list's view
     QLineEdit *Text5;                 // output-path preview
     std::array<QPushButton *, 3> Command2; // 0 run, 1 clear list, 2 select
     QLabel *Picture1;                 // status panel while the tool runs
@@ -99,64 +167,6 @@ public:
     QAction *m_32;   // separator
     QAction *m_33;   // version information
 
-    QString LastSourceDir; // folder in which the source dialog opens
-
-    // --- operations ---
-    struct Placement {
-        int x1 = 0, y1 = 0, x2 = 0, y2 = 0; // left, top, outer width, outer height in twips
-        bool withoutFrame = false; // the design height, still without title bar and frame
-    };
-    // The settings file is read once: the placement first, then the rest.
-    Placement LoadPlacement(const ProfileDocument &settings);
-    void LoadSettings(const ProfileDocument &settings);
-    void SaveSettings();
-    QString settingsPath() const;
-
-    void SelectSources();
-    void AddDroppedFiles(const QMimeData *mime);
-    void AddSources(const QStringList &paths);
-    // Editing the list: each is followed by the run command's rule and the preview.
-    void RemoveSelectedSources();
-    void SortSourcesByName();
-    void ReverseSources();
-    void MoveSources(const QList<int> &rows, int before);
-
-    QStringList sourceEntries() const; // the entries of List1 in order
-    NamingOptions namingOptions() const;
-    QString CommonName() const;
-    QString OutputPath() const;
-    void RefreshPreview();
-
-    void RunJoin();
-    bool joinBusy() const; // a join runs, or is being cancelled
-    void cancelJoin();     // the cancel button and Esc while a join runs
-
-    // Event handlers of the control arrays, with the index as argument.
-    void Command2_Click(int index);
-    void Command1_Click();
-    void Check1_Click(int index);
-    void Option1_Click(int index);
-    void Option2_Click(int index);
-    void Check2_Click(int index);
-    void ShowReadme();
-    // Paths of files that ship with the program, found from its own folder
-    // (beside it, or where an installation puts them).
-    QString readmePath() const;
-    QString bundledJoiner() const; // empty when there is none
-    // Paths given on the command line join the list as a drop would add them.
-    void AddCommandLineFiles(const QStringList &arguments);
-    void ShowAbout();
-
-    void ApplyLayout();
-
-protected:
-    void closeEvent(QCloseEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
-    void showEvent(QShowEvent *event) override;
-    void moveEvent(QMoveEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
     void setupControls();
     void setupRunPage(QWidget *page);
     void setupSettingsPage(QWidget *page);
@@ -176,20 +186,31 @@ private:
     void reportUndeleted(const QStringList &paths);
     void updateRunCommand();   // the run command: enabled with entries, when no join runs
     void endRun();
-    void finishJoin(const QStringList &sources, const QString &output);
+    std::optional<QString> settleOutput();
+    std::optional<QString> askForFreeName(QString output);
+    std::optional<JoinRequest> composeRequest(const QString &output);
+    void startJob(const JoinRequest &request);
+    void showStatusPanel();
+    void jobStateChanged();
+    void jobStartFailed();
+    void finishJoin();
+    void tidyAfterJoin(const JoinRequest &request);
     void placeStatusPanel();
-    void setSourceEntries(const QStringList &entries);
+    void sourcesChanged();
     void showSourceMenu(const QPoint &at);
     bool dropWithinSourceList(QDropEvent *drop);
-    void resultActivated(QListWidgetItem *item);
-    QListWidgetItem *addResultLine(const QString &text, const QString &tip, const QVariant &detail = {});
+    QList<int> selectedSourceRows() const;
+    void resultActivated(const QModelIndex &index);
+    void addResultLine(const QString &text, const QString &tip, const std::optional<QString> &detail = {},
+                       const QString &folder = {});
     void lockControls(bool locked);
     void setupClipFacts();
-    void clipsKnown(int firstRow, const QList<ClipFacts> &facts);
-    void markClips(int from, int to);
-    void showTotalLength();
+    QList<std::pair<QByteArray, QObject *>> settingControls() const;
+    double designOuterHeight() const;
 
-    JoinRun *m_join = nullptr;
+    SourceList *m_sources;  // the clips to join
+    ResultList *m_results;  // one line per join
+    std::unique_ptr<JoinJob> m_job;
     std::unique_ptr<InputBlocker> m_blocker;
     QPointer<ConsoleWindow> m_console;
     QList<QPointer<QWidget>> m_lockedControls; // disabled for the time of a join

@@ -10,7 +10,9 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
+#include "join/resultlist.h"
+#include "sources/sourcelist.h"
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
@@ -100,14 +102,18 @@ void Form1::setupControls()
 void Form1::setupRunPage(QWidget *page)
 {
     using namespace layout::design;
-    List1 = make<QListWidget>(page, QStringLiteral("List1"), kList1);
+    List1 = make<QListView>(page, QStringLiteral("List1"), kList1);
+    List1->setModel(m_sources);
     List2 = make<OverlappedList>(page, QStringLiteral("List2"), kList2);
+    List2->setModel(m_results);
+    List2->setEditTriggers(QAbstractItemView::NoEditTriggers);
     List1->raise(); // the two lists overlap: the source list's last row stays in sight
     Text5 = make<QLineEdit>(page, QStringLiteral("Text5"), kText5);
     for (QWidget *w : {static_cast<QWidget *>(List1), static_cast<QWidget *>(List2),
                        static_cast<QWidget *>(Text5)})
         w->setFont(gothic12());
     List1->setUniformItemSizes(true);
+    List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // The list can be put right: select, delete, drag into another order.
     List1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     List1->setDragEnabled(true);
@@ -136,10 +142,6 @@ void Form1::setupRunPage(QWidget *page)
     JoinCancel = new QPushButton(QStringLiteral("中止"), Picture1);
     JoinCancel->setObjectName(QStringLiteral("JoinCancel"));
     JoinCancel->setFont(gothic12());
-
-    List3 = make<QListWidget>(page, QStringLiteral("List3"), {4560, 1680, 855, 600});
-    List3->setSortingEnabled(true);
-    List3->hide();
 }
 
 void Form1::setupSettingsPage(QWidget *page)

@@ -5,12 +5,13 @@
 #include "platform/profile.h"
 
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 
 void Form1::StartUp()
 {
-    const ProfileDocument settings = ProfileDocument::load(settingsPath());
-    const Placement placement = LoadPlacement(settings);
+    const settingkeys::Values fallbacks = settingFallbacks();
+    const settingkeys::Values settings = settingkeys::read(ProfileDocument::load(settingsPath()), fallbacks);
+    const Placement placement = LoadPlacement(settings, fallbacks);
     SSTab1->setTabCaption(0, QStringLiteral("実行"));
     SSTab1->setTabCaption(1, QStringLiteral("設定"));
     LoadSettings(settings); // keep-on-top takes effect here, before the first show

@@ -50,3 +50,8 @@ QString joinCommandLine(const ToolLocation &tool, const QStringList &sources, co
 {
     return tool.fileName + joinArgumentText(sources, output);
 }
+
+QString installedToolFolder(const QString &programDir)
+{
+    return programDir + QStringLiteral("/../libexec/tapeknot");
+}

@@ -24,3 +24,7 @@ ToolLocation splitToolLocation(const QString &toolPath);
 // The command line as the user would read it: the tool's file name followed
 // directly by the argument text.
 QString joinCommandLine(const ToolLocation &tool, const QStringList &sources, const QString &output);
+
+// Where an installation puts the bundled joiner: `libexec/tapeknot` beside
+// the program's `bin` folder.
+QString installedToolFolder(const QString &programDir);

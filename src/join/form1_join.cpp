@@ -2,10 +2,14 @@
 #include "app/form1.h"
 
 #include "app/inputblocker.h"
-#include "join/joinrun.h"
-#include "platform/consolewindow.h"
+#include "app/overlaplist.h"
+#include "app/tabcontrol.h"
 #include "join/commandline.h"
+#include "join/joinjob.h"
+#include "join/resultlist.h"
 #include "naming/outputpath.h"
+#include "platform/consolewindow.h"
+#include "sources/sourcelist.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -13,31 +17,21 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSet>
 #include <QTabBar>
-#include "app/tabcontrol.h"
 
 namespace {
 
-// Whether two paths name the same file: the same file on disk when both
-// exist, otherwise the same absolute path.
-bool sameFile(const QString &a, const QString &b)
+QString cannotCheck(const QString &path)
 {
-    const QFileInfo fa(a), fb(b);
-    const QString ca = fa.canonicalFilePath(), cb = fb.canonicalFilePath();
-    if (!ca.isEmpty() && !cb.isEmpty())
-        return QString::compare(ca, cb, kFileNameCase) == 0;
-    return QString::compare(QDir::cleanPath(fa.absoluteFilePath()),
-                            QDir::cleanPath(fb.absoluteFilePath()), kFileNameCase) == 0;
+    return QStringLiteral("作成場所を確認できません:") + path;
 }
 
-QString messageFor(ComposedPath::Status status)
+QString messageFor(const ComposedPath &composed)
 {
-    switch (status) {
+    switch (composed.status) {
     case ComposedPath::Status::NoFolder:
         return QStringLiteral("作成場所が正しくありません");
     case ComposedPath::Status::NoStartNumber:
@@ -47,7 +41,7 @@ QString messageFor(ComposedPath::Status status)
     case ComposedPath::Status::SequenceExhausted:
         return QStringLiteral("連番名に空きがありません。32767までの番号はすべて使われています");
     case ComposedPath::Status::Unanswerable:
-        return QStringLiteral("作成場所を確認できません");
+        return cannotCheck(composed.path);
     case ComposedPath::Status::Free:
     case ComposedPath::Status::Occupied:
         break;
@@ -70,86 +64,120 @@ QString startFailure(const QString &program, const QString &systemText)
     return reason + QStringLiteral("（") + systemText + QStringLiteral("）");
 }
 
-constexpr int kDetailRole = Qt::UserRole + 1; // a failure line: all the tool said
-constexpr int kFolderRole = Qt::UserRole + 2; // a success line: the joined file's folder
-
 } // namespace
 
 void Form1::RunJoin()
 {
-    // 1. A preview that names a file which has appeared meanwhile is stale.
+    const std::optional<QString> output = settleOutput();
+    if (!output)
+        return;
+    const std::optional<JoinRequest> request = composeRequest(*output);
+    if (request)
+        startJob(*request);
+}
+
+// The output path: the preview as it stands, or composed anew. None when
+// the user was told why not, or cancelled.
+std::optional<QString> Form1::settleOutput()
+{
+    // A preview that names a file which has appeared meanwhile is stale.
     if (!Text5->text().isEmpty() && testFileExists(Text5->text()) == Existence::Present)
         Text5->clear();
+    const QString preview = Text5->text();
+    if (!preview.isEmpty()) {
+        if (testFileExists(preview) != Existence::Unknown)
+            return preview;
+        m_platform.messageBox(this, cannotCheck(preview));
+        return std::nullopt;
+    }
+    const ComposedPath composed = composeOutputPath(namingOptions());
+    if (composed.status == ComposedPath::Status::Free)
+        return composed.path;
+    if (composed.status == ComposedPath::Status::Occupied)
+        return askForFreeName(composed.path);
+    m_platform.messageBox(this, messageFor(composed));
+    return std::nullopt;
+}
 
-    // 2. The output path: the preview as it stands, or composed anew.
-    QString output = Text5->text();
-    if (!output.isEmpty()) {
-        if (testFileExists(output) == Existence::Unknown) {
-            m_platform.messageBox(this, QStringLiteral("作成場所を確認できません:") + output);
-            return;
+// An occupied name: the save dialog asks for another until a free one is chosen.
+std::optional<QString> Form1::askForFreeName(QString output)
+{
+    for (;;) {
+        CD1.properties.cancelError = true;
+        CD1.properties.fileName = output;
+        CD1.properties.filter = QStringLiteral("Rm|*.rm");
+        const DialogOutcome outcome = CD1.ShowSave();
+        if (outcome == DialogOutcome::Cancelled)
+            return std::nullopt;
+        if (outcome == DialogOutcome::Failed || CD1.properties.fileName.isEmpty()) {
+            m_platform.messageBox(this, QStringLiteral("保存先のファイル名が正しくありません"));
+            return std::nullopt;
         }
-    } else {
-        const ComposedPath composed = composeOutputPath(namingOptions());
-        if (composed.status != ComposedPath::Status::Free
-            && composed.status != ComposedPath::Status::Occupied) {
-            QString message = messageFor(composed.status);
-            if (composed.status == ComposedPath::Status::Unanswerable)
-                message += QLatin1Char(':') + composed.path;
-            m_platform.messageBox(this, message);
-            return;
-        }
-        output = composed.path;
-        // An occupied name: ask for another one until a free one is chosen.
-        Existence taken = composed.status == ComposedPath::Status::Occupied ? Existence::Present
-                                                                             : Existence::Absent;
-        while (taken == Existence::Present) {
-            CD1.properties.cancelError = true;
-            CD1.properties.fileName = output;
-            CD1.properties.filter = QStringLiteral("Rm|*.rm");
-            const DialogOutcome outcome = CD1.ShowSave();
-            if (outcome == DialogOutcome::Cancelled)
-                return;
-            if (outcome == DialogOutcome::Failed || CD1.properties.fileName.isEmpty()) {
-                m_platform.messageBox(this, QStringLiteral("保存先のファイル名が正しくありません"));
-                return;
-            }
-            output = CD1.properties.fileName;
-            taken = testFileExists(output);
-            if (taken == Existence::Unknown) {
-                m_platform.messageBox(this, QStringLiteral("作成場所を確認できません:") + output);
-                return;
-            }
+        output = CD1.properties.fileName;
+        const Existence taken = testFileExists(output);
+        if (taken == Existence::Absent)
+            return output;
+        if (taken == Existence::Unknown) {
+            m_platform.messageBox(this, cannotCheck(output));
+            return std::nullopt;
         }
     }
+}
 
-    // 3. and 4. The tool and its arguments.
+// The join as the controls say now: the tool, its arguments and what follows.
+std::optional<JoinRequest> Form1::composeRequest(const QString &output)
+{
     const ToolLocation tool = splitToolLocation(Text2->text());
     if (!tool.usable) {
         m_platform.messageBox(this, QStringLiteral("rmeditorの場所が正しくありません。設定で指定し直してください"));
-        return;
+        return std::nullopt;
     }
     // A relative location counts from the program's folder, whatever the
-    // current folder is (it is changed below).
-    const QString toolFolder = QDir::cleanPath(QDir(m_programDir).absoluteFilePath(tool.folder));
-    const QString program = QDir(toolFolder).filePath(tool.fileName);
-    const QFileInfo programInfo(program);
+    // current folder is (it is changed when the tool starts).
+    JoinRequest request;
+    request.workingDirectory = QDir::cleanPath(QDir(m_programDir).absoluteFilePath(tool.folder));
+    request.program = QDir(request.workingDirectory).filePath(tool.fileName);
+    const QFileInfo programInfo(request.program);
     if (!programInfo.isFile() || !programInfo.isExecutable()) {
         m_platform.messageBox(this, QStringLiteral("rmeditorが見つからないか、実行できません:")
-                                        + QDir::toNativeSeparators(program));
-        return;
+                                        + QDir::toNativeSeparators(request.program));
+        return std::nullopt;
     }
+    request.sources = sourceEntries();
+    request.output = output;
+    request.commandLine = joinCommandLine(tool, request.sources, output);
+    request.showConsole = Check1[1]->isChecked();
+    request.deleteSources = Check1[2]->isChecked();
+    request.clearList = Check1[3]->isChecked();
+    return request;
+}
 
-    // The very entries handed to the tool are the ones deleted afterwards.
-    const QStringList sources = sourceEntries();
-    ToolStart start;
-    start.program = program;
-    start.arguments = joinArguments(sources, output);
-    start.workingDirectory = toolFolder;
-    start.showConsole = Check1[1]->isChecked();
-    start.commandLine = joinCommandLine(tool, sources, output);
-    QDir::setCurrent(toolFolder);
+// The tool runs on its own; the window paints but acts on no input but the
+// cancel button and Esc until the tool has ended.
+void Form1::startJob(const JoinRequest &request)
+{
+    QDir::setCurrent(request.workingDirectory);
+    showStatusPanel();
+    m_job = std::make_unique<JoinJob>(request);
+    if (request.showConsole) {
+        m_console = new ConsoleWindow(this, request.commandLine);
+        m_console->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_job.get(), &JoinJob::outputArrived, m_console, &ConsoleWindow::append);
+    }
+    connect(m_job.get(), &JoinJob::progressed, JoinProgress, [this](int perMille) {
+        JoinProgress->setRange(0, 1000);
+        JoinProgress->setValue(perMille);
+    });
+    connect(m_job.get(), &JoinJob::stateChanged, this, &Form1::jobStateChanged);
+    m_blocker = std::make_unique<InputBlocker>(JoinCancel, [this] { cancelJoin(); });
+    lockControls(true);
+    emit joinStarted(m_job.get());
+    m_job->start();
+}
 
-    // 5. The status panel over the result list, with a bar and the cancel button.
+// The status panel over the result list, with a bar and the cancel button.
+void Form1::showStatusPanel()
+{
     QFont big = Picture1->font();
     big.setPointSize(24);
     Picture1->setFont(big);
@@ -159,47 +187,51 @@ void Form1::RunJoin()
     Picture1->show();
     Picture1->raise();
     Picture1->repaint();
+}
 
-    // 6. The tool runs on its own; the window paints but acts on no input
-    // but the cancel button and Esc until the tool has ended.
-    m_join = new JoinRun(output, this);
-    if (start.showConsole) {
-        m_console = new ConsoleWindow(this, start.commandLine);
-        m_console->setAttribute(Qt::WA_DeleteOnClose);
-        connect(m_join, &JoinRun::outputArrived, m_console, &ConsoleWindow::append);
-    }
-    connect(m_join, &JoinRun::progressed, JoinProgress, [this](int perMille) {
-        JoinProgress->setRange(0, 1000);
-        JoinProgress->setValue(perMille);
-    });
-    connect(m_join, &JoinRun::ended, this, [this, sources, output] { finishJoin(sources, output); });
-    m_blocker = std::make_unique<InputBlocker>(JoinCancel, [this] { cancelJoin(); });
-    lockControls(true);
-    if (!m_platform.startTool(*m_join, start)) {
-        m_blocker.reset();
-        lockControls(false);
-        Picture1->hide();
+void Form1::jobStateChanged()
+{
+    switch (m_job->state()) {
+    case JoinJob::State::Running:
         if (m_console)
-            m_console->close();
-        const QString error = m_join->startError();
-        delete m_join;
-        m_join = nullptr;
-        m_platform.messageBox(this, QStringLiteral("rmeditorを起動できませんでした:") + startFailure(program, error));
-        return;
+            m_console->show();
+        break;
+    case JoinJob::State::StartFailed:
+        jobStartFailed();
+        break;
+    case JoinJob::State::Succeeded:
+    case JoinJob::State::Failed:
+    case JoinJob::State::Cancelled:
+        finishJoin();
+        break;
+    default:
+        break;
     }
+}
+
+void Form1::jobStartFailed()
+{
+    m_blocker.reset();
+    lockControls(false);
+    Picture1->hide();
     if (m_console)
-        m_console->show();
+        m_console->close();
+    const QString program = m_job->request().program;
+    const QString error = m_job->startError();
+    m_job.release()->deleteLater(); // it is still telling its state
+    endRun();
+    m_platform.messageBox(this, QStringLiteral("rmeditorを起動できませんでした:") + startFailure(program, error));
 }
 
 bool Form1::joinBusy() const
 {
-    return m_join && m_join->busy();
+    return m_job && m_job->busy();
 }
 
 void Form1::cancelJoin()
 {
-    if (m_join)
-        m_join->cancel();
+    if (m_job)
+        m_job->cancel();
 }
 
 void Form1::placeStatusPanel()
@@ -213,80 +245,71 @@ void Form1::placeStatusPanel()
                               qMax(0, JoinCancel->x() - 2 * margin), 16);
 }
 
-void Form1::finishJoin(const QStringList &sources, const QString &output)
+// The result. Success: the tool ended normally with exit code 0 and left a
+// file with content at the output path; anything else, a cancel included,
+// keeps the sources and the list.
+void Form1::finishJoin()
 {
-    // 7. The result. Success: the tool ended normally with exit code 0 and
-    // left a file with content at the output path; anything else, a cancel
-    // included, keeps the sources and the list.
     m_blocker.reset();
     lockControls(false);
     Picture1->hide();
-    const JoinRun::State state = m_join->state();
-    const QString lastMessage = m_join->lastMessage();
-    const QString detail = m_join->details();
-    const QString reason = m_join->endReason();
-    const bool partial = m_join->partialMayRemain();
-    m_join->deleteLater();
-    m_join = nullptr;
+    JoinJob &ended = *m_job.release();
+    ended.deleteLater(); // it is still telling its state
+    const JoinJob::State state = ended.state();
+    const QString output = ended.request().output;
     if (m_console) {
         m_console->flush();
-        if (state == JoinRun::State::Succeeded)
+        if (state == JoinJob::State::Succeeded)
             m_console->close(); // after a failure it stays until the user closes it
     }
-    if (state == JoinRun::State::Cancelled) {
+    if (state == JoinJob::State::Cancelled) {
         QString note = QStringLiteral("中止しました");
-        if (partial)
+        if (ended.partialMayRemain())
             note += QStringLiteral("。途中まで書かれたファイルがこの場所に残っているかもしれません");
-        addResultLine(QStringLiteral("作成を中止しました:") + output, note, detail);
-        endRun();
-        return;
-    }
-    if (state != JoinRun::State::Succeeded) {
+        addResultLine(QStringLiteral("作成を中止しました:") + output, note, ended.details());
+    } else if (state != JoinJob::State::Succeeded) {
         m_platform.beep();
-        const QString tip = lastMessage.isEmpty() || lastMessage == reason ? reason : lastMessage + QLatin1Char('\n') + reason;
-        addResultLine(QStringLiteral("作成に失敗しました:") + output, tip, detail);
-        endRun();
+        const QString said = ended.lastMessage(), reason = ended.endReason();
+        const QString tip = said.isEmpty() || said == reason ? reason : said + QLatin1Char('\n') + reason;
+        addResultLine(QStringLiteral("作成に失敗しました:") + output, tip, ended.details());
+    } else {
+        tidyAfterJoin(ended.request());
         return;
     }
+    endRun();
+}
 
-    // Each source once; never the output, even when listed as a source.
-    // Only a file that is still there after its deletion failed is reported.
+// After a join: the sources deleted as asked, the list cleared as asked, and
+// a file still there after its deletion failed is reported.
+void Form1::tidyAfterJoin(const JoinRequest &request)
+{
+    const AfterJoin after = afterJoin(request, JoinJob::State::Succeeded);
     QStringList undeleted;
     int deletedForGood = 0;
-    if (Check1[2]->isChecked()) {
-        QSet<QString> done;
-        for (const QString &source : sources) {
-            const QString key = QDir::cleanPath(QFileInfo(source).absoluteFilePath());
-            if (done.contains(key) || sameFile(source, output))
-                continue;
-            done.insert(key);
-            const Deletion deletion = m_platform.deleteFile(source);
-            if (deletion == Deletion::Deleted)
-                ++deletedForGood;
-            else if (deletion == Deletion::Failed && QFileInfo::exists(source))
-                undeleted.append(source);
-        }
+    for (const QString &source : after.deletions) {
+        const Deletion deletion = m_platform.deleteFile(source);
+        if (deletion == Deletion::Deleted)
+            ++deletedForGood;
+        else if (deletion == Deletion::Failed && QFileInfo::exists(source))
+            undeleted.append(source);
     }
-    if (Check1[3]->isChecked())
+    if (after.clearList)
         ClearList();
-    auto *line = addResultLine(QStringLiteral("作成に成功しました:") + output, QString());
-    line->setData(kFolderRole, QFileInfo(output).absolutePath());
-    if (deletedForGood > 0)
-        line->setToolTip(QStringLiteral("ごみ箱に移せなかったため、元のファイル%1個を削除しました").arg(deletedForGood));
+    const QString tip = deletedForGood > 0
+                            ? QStringLiteral("ごみ箱に移せなかったため、元のファイル%1個を削除しました").arg(deletedForGood)
+                            : QString();
+    addResultLine(QStringLiteral("作成に成功しました:") + request.output, tip, std::nullopt,
+                  QFileInfo(request.output).absolutePath());
     endRun();
     if (!undeleted.isEmpty())
         reportUndeleted(undeleted);
 }
 
-QListWidgetItem *Form1::addResultLine(const QString &text, const QString &tip, const QVariant &detail)
+void Form1::addResultLine(const QString &text, const QString &tip, const std::optional<QString> &detail,
+                          const QString &folder)
 {
-    auto *line = new QListWidgetItem(text);
-    line->setToolTip(tip);
-    if (detail.isValid()) // what the tool said, for a line that did not join
-        line->setData(kDetailRole, detail);
-    List2->addItem(line);
-    List2->scrollToItem(line); // the newest result is always in sight
-    return line;
+    const int row = m_results->add(ResultLine{text, tip, detail, folder});
+    List2->scrollTo(m_results->index(row)); // the newest result is always in sight
 }
 
 // While the tool runs the window takes no input; its controls say so. Only
@@ -314,22 +337,21 @@ void Form1::lockControls(bool locked)
 }
 
 // A failure or cancel line shows what the tool said; a success line opens the folder.
-void Form1::resultActivated(QListWidgetItem *item)
+void Form1::resultActivated(const QModelIndex &index)
 {
-    if (!item || joinBusy())
+    if (!index.isValid() || joinBusy())
         return;
-    if (item->data(kDetailRole).isValid()) {
-        const QString detail = item->data(kDetailRole).toString();
-        const QString summary = item->toolTip().isEmpty() ? item->text() : item->text() + QLatin1Char('\n') + item->toolTip();
-        if (detail.isEmpty())
+    const ResultLine &line = m_results->line(index.row());
+    if (line.detail) {
+        const QString summary = line.tip.isEmpty() ? line.text : line.text + QLatin1Char('\n') + line.tip;
+        if (line.detail->isEmpty())
             m_platform.messageBox(this, summary);
         else
-            m_platform.showDetails(this, summary, detail);
+            m_platform.showDetails(this, summary, *line.detail);
         return;
     }
-    const QString folder = item->data(kFolderRole).toString();
-    if (!folder.isEmpty())
-        m_platform.openDocument(this, folder, folder);
+    if (!line.folder.isEmpty())
+        m_platform.openDocument(this, line.folder, line.folder);
 }
 
 void Form1::reportUndeleted(const QStringList &paths)

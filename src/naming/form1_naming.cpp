@@ -5,16 +5,12 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QListWidget>
+#include "sources/sourcelist.h"
 #include <QRadioButton>
 
 QStringList Form1::sourceEntries() const
 {
-    QStringList entries;
-    entries.reserve(List1->count());
-    for (int i = 0; i < List1->count(); ++i)
-        entries.append(List1->item(i)->text());
-    return entries;
+    return m_sources->entries();
 }
 
 NamingOptions Form1::namingOptions() const
@@ -29,8 +25,8 @@ NamingOptions Form1::namingOptions() const
     // Only the common part looks past the head entry.
     if (options.mode == NamingOptions::Mode::CommonPart)
         options.sources = sourceEntries();
-    else if (List1->count() > 0)
-        options.sources = QStringList{List1->item(0)->text()};
+    else if (m_sources->count() > 0)
+        options.sources = QStringList{m_sources->entry(0)};
     options.besideHead = Option2[0]->isChecked();
     options.folder = Text4->text();
     options.stripDigits = Check2[0]->isChecked();
@@ -54,7 +50,7 @@ QString Form1::OutputPath() const
 
 void Form1::RefreshPreview()
 {
-    if (List1->count() > 0)
+    if (m_sources->count() > 0)
         Text5->setText(OutputPath());
 }
 

@@ -4,7 +4,6 @@
 #include <QStringList>
 
 class QWidget;
-class JoinRun;
 
 // The properties of the common dialog control. They persist from one use
 // of the dialog to the next, as the control keeps them.
@@ -34,15 +33,6 @@ enum class Deletion {
     Failed,  // still there
 };
 
-// One start of the external tool.
-struct ToolStart {
-    QString program;          // full path of the tool
-    QStringList arguments;    // handed over as they are, never through a shell
-    QString workingDirectory;
-    bool showConsole = false; // the tool's console output shown while it runs
-    QString commandLine;      // the command line as text, for the console window's title
-};
-
 // Everything that reaches outside the process or waits on a person.
 class Platform
 {
@@ -60,9 +50,6 @@ public:
     // To the user's trash as the desktop puts files there; where no trash
     // takes the file, deleted.
     virtual Deletion deleteFile(const QString &path) = 0;
-    // Starts the tool for `run`, which then runs on its own and tells its
-    // end. False when it could not be started (the run says why).
-    virtual bool startTool(JoinRun &run, const ToolStart &start) = 0;
     // Opens a document with the desktop's associated program.
     virtual bool openDocument(QWidget *parent, const QString &path, const QString &workingDirectory) = 0;
     // Starts a program with a normal window; nothing waits for it.

@@ -4,7 +4,6 @@
 
 #include "platform/commondialog.h"
 #include "platform/trash.h"
-#include "join/joinrun.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -191,11 +190,6 @@ void QtPlatform::showDetails(QWidget *parent, const QString &summary, const QStr
     text->moveCursor(QTextCursor::End);
     text->moveCursor(QTextCursor::StartOfLine);
     box.exec();
-}
-
-bool QtPlatform::startTool(JoinRun &run, const ToolStart &start)
-{
-    return run.start(start);
 }
 
 bool QtPlatform::openDocument(QWidget *parent, const QString &path, const QString &workingDirectory)

@@ -12,7 +12,6 @@ public:
     void showDetails(QWidget *parent, const QString &summary, const QString &details) override;
     void beep() override;
     Deletion deleteFile(const QString &path) override;
-    bool startTool(JoinRun &run, const ToolStart &start) override;
     bool openDocument(QWidget *parent, const QString &path, const QString &workingDirectory) override;
     bool startProgram(const QString &path) override;
     bool readRegistryValue(const QString &key, const QString &valueName, int bufferSize, int &type,

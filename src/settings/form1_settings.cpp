@@ -4,9 +4,11 @@
 
 #include "app/layout.h"
 #include "app/twips.h"
+#include "join/commandline.h"
 #include "platform/ansi.h"
 #include "platform/profile.h"
 #include "settings/settingkeys.h"
+#include "sources/sourcelist.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -23,15 +25,12 @@
 #include <limits>
 
 using settingkeys::inRangeOr;
-using settingkeys::kSection;
 using settingkeys::roundHalfEven;
 
 namespace {
 
-QString singleText(double value)
-{
-    return QString::number(double(float(value)), 'g', 7);
-}
+// y2 missing from the file: the window's height is known only once shown.
+constexpr int kNoHeight = std::numeric_limits<int>::min();
 
 // Whether a new file can be made in `folder`. On Windows a folder's
 // attributes do not tell (Program Files is not read-only, yet refuses
@@ -56,7 +55,7 @@ QString Form1::settingsPath() const
     const QFileInfo besideInfo(beside);
     // An installed copy (its joiner under ../libexec) never writes into the
     // system's program folder, even when run by root.
-    const bool installed = QFileInfo(m_programDir + QStringLiteral("/../libexec/tapeknot")).isDir();
+    const bool installed = QFileInfo(installedToolFolder(m_programDir)).isDir();
     if (besideInfo.exists() || besideInfo.isSymLink() || (!installed && folderTakesFiles(m_programDir)))
         return beside;
 #ifdef Q_OS_WIN
@@ -70,69 +69,71 @@ QString Form1::settingsPath() const
     return QDir::toNativeSeparators(folder) + QDir::separator() + QString::fromLatin1(settingkeys::kFileName);
 }
 
-Form1::Placement Form1::LoadPlacement(const ProfileDocument &settings)
+settingkeys::Values Form1::settingFallbacks()
 {
     // Defaults from the window's design size, centred on the primary screen.
     const double designWidth = layout::design::kOuterWidth;
-    const double designHeight =
-        layout::design::kClientHeight + twips::fromPixels(menuBar()->sizeHint().height(), this);
+    const double designHeight = designOuterHeight();
     double screenWidth = 0, screenHeight = 0;
     if (const QScreen *primary = QGuiApplication::primaryScreen()) {
         screenWidth = twips::fromPixels(primary->geometry().width(), this);
         screenHeight = twips::fromPixels(primary->geometry().height(), this);
     }
-    const int defaultLeft = roundHalfEven((screenWidth - designWidth) / 2);
-    const int defaultTop = roundHalfEven((screenHeight - designHeight) / 2);
-    const int defaultWidth = roundHalfEven(designWidth);
-    const int defaultHeight = roundHalfEven(designHeight);
+    return {{"x1", roundHalfEven((screenWidth - designWidth) / 2)},
+            {"y1", roundHalfEven((screenHeight - designHeight) / 2)},
+            {"x2", roundHalfEven(designWidth)},
+            {"y2", kNoHeight},
+            {"path2", m_programDir}};
+}
 
+double Form1::designOuterHeight() const
+{
+    return layout::design::kClientHeight + twips::fromPixels(menuBar()->sizeHint().height(), this);
+}
+
+Form1::Placement Form1::LoadPlacement(const settingkeys::Values &values, const settingkeys::Values &fallbacks)
+{
     Placement p;
-    p.x1 = settings.readInt(kSection, "x1", defaultLeft);
-    p.y1 = settings.readInt(kSection, "y1", defaultTop);
-    p.x2 = settings.readInt(kSection, "x2", defaultWidth);
-    p.y2 = settings.readInt(kSection, "y2", std::numeric_limits<int>::min());
-    if (p.y2 == std::numeric_limits<int>::min()) {
+    p.x1 = values["x1"].toInt();
+    p.y1 = values["y1"].toInt();
+    p.x2 = values["x2"].toInt();
+    p.y2 = values["y2"].toInt();
+    const int designHeight = roundHalfEven(designOuterHeight());
+    if (p.y2 == kNoHeight) {
         // Known only once shown: the title bar and frame on top of this.
-        p.y2 = defaultHeight;
+        p.y2 = designHeight;
         p.withoutFrame = true;
     }
     // Sizes the window cannot take fall back to the design size; the height
     // is a 16-bit value.
-    p.x2 = inRangeOr(p.x2, 1, std::numeric_limits<int>::max(), defaultWidth);
-    p.y2 = inRangeOr(p.y2, 1, std::numeric_limits<qint16>::max(), defaultHeight);
+    p.x2 = inRangeOr(p.x2, 1, std::numeric_limits<int>::max(), fallbacks["x2"].toInt());
+    p.y2 = inRangeOr(p.y2, 1, std::numeric_limits<qint16>::max(), designHeight);
     return p;
 }
 
-void Form1::LoadSettings(const ProfileDocument &settings)
+// Which control shows which key; the placement and the last folder are kept elsewhere.
+QList<std::pair<QByteArray, QObject *>> Form1::settingControls() const
 {
-    auto flag = [&](const char *key) { return inRangeOr(settings.readInt(kSection, key, 0), 0, 1, 0); };
-    auto text = [&](const char *key, const QString &fallback) {
-        return ansi::decode(settings.readString(kSection, key, ansi::encode(fallback)));
-    };
+    return {{"haiti", Check1[0]}, {"dos", Check1[1]},      {"sakujo", Check1[2]}, {"clear", Check1[3]},
+            {"nameop1", Check2[0]}, {"nameop2", Check2[1]}, {"nameop3", Check2[2]}, {"path", Text2},
+            {"name", m_option1Group}, {"name2", Text1},   {"name3", Text3[0]},   {"name4", Text3[1]},
+            {"sentou", m_option2Group}, {"name5", Text4}};
+}
 
-    Check1[0]->setChecked(flag("haiti") == 1); // makes the window topmost before it is shown
-    Check1[1]->setChecked(flag("dos") == 1);
-
-    const int sentou = inRangeOr(settings.readInt(kSection, "sentou", 0), 0, 1, 0);
-    Option2[size_t(sentou)]->setChecked(true);
-    Option2_Click(sentou);
-
-    Check1[2]->setChecked(flag("sakujo") == 1);
-    Check1[3]->setChecked(flag("clear") == 1);
-    Check2[0]->setChecked(flag("nameop1") == 1);
-    Check2[1]->setChecked(flag("nameop2") == 1);
-    Check2[2]->setChecked(flag("nameop3") == 1);
-
-    const int name = inRangeOr(settings.readInt(kSection, "name", 0), 0, 2, 0);
-    Option1[size_t(name)]->setChecked(true);
-    Option1_Click(name);
-
-    Text1->setText(text("name2", {}));
-    Text3[0]->setText(text("name3", {}));
-    Text3[1]->setText(text("name4", QStringLiteral("0001")));
-    Text2->setText(text("path", {}));
-    Text4->setText(text("name5", {}));
-    LastSourceDir = text("path2", m_programDir);
+void Form1::LoadSettings(const settingkeys::Values &values)
+{
+    // Keep-on-top comes first: the window is topmost before it is shown.
+    for (const auto &[key, control] : settingControls()) {
+        const QVariant value = values.value(key);
+        if (auto *box = qobject_cast<QCheckBox *>(control))
+            box->setChecked(value.toInt() == 1);
+        else if (auto *group = qobject_cast<QButtonGroup *>(control))
+            group->button(value.toInt())->setChecked(true);
+        else if (auto *edit = qobject_cast<QLineEdit *>(control))
+            edit->setText(value.toString());
+    }
+    m_sources->setLastFolder(values.value("path2").toString());
+    RefreshPreview();
 }
 
 void Form1::SaveSettings()
@@ -142,39 +143,19 @@ void Form1::SaveSettings()
     ProfileDocument settings = ProfileDocument::load(path, &loaded);
     if (loaded == ProfileDocument::LoadResult::Unreadable)
         return; // what it holds is unknown: never write over it
-    auto put = [&](const char *key, const QString &value) {
-        settings.writeString(kSection, key, ansi::encode(value));
-    };
-    auto putFlag = [&](const char *key, const QCheckBox *box) {
-        put(key, box->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
-    };
-    auto selected = [](const auto &buttons) {
-        for (size_t i = 0; i < buttons.size(); ++i)
-            if (buttons[i]->isChecked())
-                return QString::number(i);
-        return QStringLiteral("0");
-    };
 
     const Placement p = currentPlacement();
-    put("x1", singleText(p.x1));
-    put("y1", singleText(p.y1));
-    put("x2", singleText(p.x2));
-    put("y2", singleText(p.y2));
-    putFlag("haiti", Check1[0]);
-    putFlag("dos", Check1[1]);
-    putFlag("sakujo", Check1[2]);
-    putFlag("clear", Check1[3]);
-    putFlag("nameop1", Check2[0]);
-    putFlag("nameop2", Check2[1]);
-    putFlag("nameop3", Check2[2]);
-    put("path", Text2->text());
-    put("path2", LastSourceDir);
-    put("name", selected(Option1));
-    put("name2", Text1->text());
-    put("name3", Text3[0]->text());
-    put("name4", Text3[1]->text());
-    put("sentou", selected(Option2));
-    put("name5", Text4->text());
+    settingkeys::Values values{{"x1", p.x1}, {"y1", p.y1}, {"x2", p.x2}, {"y2", p.y2},
+                               {"path2", m_sources->lastFolder()}};
+    for (const auto &[key, control] : settingControls()) {
+        if (auto *box = qobject_cast<QCheckBox *>(control))
+            values[key] = box->isChecked() ? 1 : 0;
+        else if (auto *group = qobject_cast<QButtonGroup *>(control))
+            values[key] = qMax(0, group->checkedId());
+        else if (auto *edit = qobject_cast<QLineEdit *>(control))
+            values[key] = edit->text();
+    }
+    settingkeys::write(settings, values);
 
     // A file that cannot be written is not reported; the program ends as usual.
     QDir().mkpath(QFileInfo(path).absolutePath());

@@ -1,8 +1,84 @@
 #include "settings/settingkeys.h"
 
+#include "platform/ansi.h"
+#include "platform/profile.h"
+
+#include <array>
 #include <cmath>
 
 namespace settingkeys {
+
+namespace {
+
+const std::array<Key, 19> kKeys{{
+    {"x1", Kind::Twips, {}},
+    {"y1", Kind::Twips, {}},
+    {"x2", Kind::Twips, {}},
+    {"y2", Kind::Twips, {}},
+    {"haiti", Kind::Flag, 0},   // keep on top
+    {"dos", Kind::Flag, 0},     // show the tool's console
+    {"sakujo", Kind::Flag, 0},  // delete the sources after a join
+    {"clear", Kind::Flag, 0},   // clear the list after a join
+    {"nameop1", Kind::Flag, 0}, // strip trailing digits
+    {"nameop2", Kind::Flag, 0}, // sequential name when the common part is empty
+    {"nameop3", Kind::Flag, 0}, // strip trailing symbols
+    {"path", Kind::Text, QString()},  // the tool
+    {"path2", Kind::Text, {}},        // folder of the last selection
+    {"name", Kind::Choice, 0, 2},     // naming: common part, specified, sequential
+    {"name2", Kind::Text, QString()}, // specified file name
+    {"name3", Kind::Text, QString()}, // base name of sequential names
+    {"name4", Kind::Text, QStringLiteral("0001")}, // their start number
+    {"sentou", Kind::Choice, 0, 1},   // location: beside the head file, specified
+    {"name5", Kind::Text, QString()}, // specified location
+}};
+
+QString singleText(double value)
+{
+    return QString::number(double(float(value)), 'g', 7);
+}
+
+} // namespace
+
+std::span<const Key> keys()
+{
+    return kKeys;
+}
+
+Values read(const ProfileDocument &file, const Values &fallbacks)
+{
+    Values values;
+    for (const Key &key : kKeys) {
+        const QVariant fallback = key.fallback.isValid() ? key.fallback : fallbacks.value(key.name);
+        switch (key.kind) {
+        case Kind::Twips:
+            values[key.name] = file.readInt(kSection, key.name, fallback.toInt());
+            break;
+        case Kind::Flag:
+        case Kind::Choice: {
+            const int highest = key.kind == Kind::Flag ? 1 : key.highest;
+            values[key.name] = inRangeOr(file.readInt(kSection, key.name, fallback.toInt()), 0, highest, fallback.toInt());
+            break;
+        }
+        case Kind::Text:
+            values[key.name] = ansi::decode(file.readString(kSection, key.name, ansi::encode(fallback.toString())));
+            break;
+        }
+    }
+    return values;
+}
+
+void write(ProfileDocument &file, const Values &values)
+{
+    for (const Key &key : kKeys) {
+        const auto it = values.constFind(key.name);
+        if (it == values.constEnd())
+            continue;
+        const QString text = key.kind == Kind::Twips  ? singleText(it->toDouble())
+                             : key.kind == Kind::Text ? it->toString()
+                                                      : QString::number(it->toInt());
+        file.writeString(kSection, key.name, ansi::encode(text));
+    }
+}
 
 int roundHalfEven(double value)
 {

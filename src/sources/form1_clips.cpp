@@ -4,93 +4,58 @@
 #include "app/form1.h"
 
 #include "sources/clipfacts.h"
+#include "sources/sourcelist.h"
 
-#include <QAbstractItemModel>
 #include <QApplication>
-#include <QBrush>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTimer>
 
 namespace {
-constexpr int kClipRole = Qt::UserRole + 5; // a source row: its ClipFacts, once known
-}
+
+// A refused clip: a sign and a colour, so that the mark does not rest on colour alone.
+class MarkedClipDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (!index.data(SourceList::RefusedRole).toBool())
+            return;
+        const QStyle *style = option->widget ? option->widget->style() : QApplication::style();
+        const int side = style->pixelMetric(QStyle::PM_SmallIconSize, nullptr, option->widget);
+        option->features |= QStyleOptionViewItem::HasDecoration;
+        option->icon = style->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, option->widget);
+        option->decorationSize = QSize(side, side);
+        option->palette.setBrush(QPalette::Text, QBrush(Qt::darkRed));
+        option->palette.setBrush(QPalette::HighlightedText, QBrush(Qt::darkRed));
+    }
+};
+
+} // namespace
 
 void Form1::setupClipFacts()
 {
+    List1->setItemDelegate(new MarkedClipDelegate(List1));
     m_clipReader = new ClipReader(this);
     m_clipRefresh = new QTimer(this);
     m_clipRefresh->setSingleShot(true);
     m_clipRefresh->setInterval(0); // once per round of edits
-    QAbstractItemModel *rows = List1->model();
     for (auto change : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
-        connect(rows, change, m_clipRefresh, qOverload<>(&QTimer::start));
-    connect(rows, &QAbstractItemModel::rowsMoved, m_clipRefresh, qOverload<>(&QTimer::start));
-    connect(rows, &QAbstractItemModel::modelReset, m_clipRefresh, qOverload<>(&QTimer::start));
-    connect(rows, &QAbstractItemModel::layoutChanged, m_clipRefresh, qOverload<>(&QTimer::start));
-    connect(m_clipRefresh, &QTimer::timeout, this, [this] { m_clipReader->request(sourceEntries()); });
+        connect(m_sources, change, m_clipRefresh, qOverload<>(&QTimer::start));
+    connect(m_sources, &QAbstractItemModel::rowsMoved, m_clipRefresh, qOverload<>(&QTimer::start));
+    connect(m_sources, &QAbstractItemModel::modelReset, m_clipRefresh, qOverload<>(&QTimer::start));
+    connect(m_clipRefresh, &QTimer::timeout, this, [this] { m_clipReader->request(m_sources->entries()); });
     // Back in the window: files changed meanwhile (re-encoded, replaced) are read again.
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
-        if (state == Qt::ApplicationActive && List1->count() > 0)
+        if (state == Qt::ApplicationActive && m_sources->count() > 0)
             m_clipRefresh->start();
     });
-    connect(m_clipReader, &ClipReader::known, this, &Form1::clipsKnown);
-}
-
-void Form1::clipsKnown(int firstRow, const QList<ClipFacts> &facts)
-{
-    for (qsizetype k = 0; k < facts.size(); ++k) {
-        QListWidgetItem *item = List1->item(firstRow + int(k));
-        if (item && item->text() == facts[k].path)
-            item->setData(kClipRole, QVariant::fromValue(facts[k]));
-    }
-    // The first clip decides for every other row.
-    markClips(firstRow == 0 ? 0 : firstRow, firstRow == 0 ? List1->count() : firstRow + int(facts.size()));
-    showTotalLength();
-}
-
-void Form1::markClips(int from, int to)
-{
-    QListWidgetItem *head = List1->item(0);
-    const QVariant first = head ? head->data(kClipRole) : QVariant();
-    const QIcon refused = style()->standardIcon(QStyle::SP_MessageBoxWarning);
-    for (int row = from; row < to && row < List1->count(); ++row) {
-        QListWidgetItem *item = List1->item(row);
-        const QVariant known = item->data(kClipRole);
-        if (!known.isValid())
-            continue;
-        const ClipFacts facts = known.value<ClipFacts>();
-        const QString obstacle = row > 0 && first.isValid() ? joinObstacle(first.value<ClipFacts>(), facts) : QString();
-        item->setToolTip(obstacle.isEmpty() ? facts.description : obstacle + QLatin1Char('\n') + facts.description);
-        // A sign and a colour, so that the mark does not rest on colour alone.
-        item->setIcon(obstacle.isEmpty() ? QIcon() : refused);
-        item->setData(Qt::ForegroundRole, obstacle.isEmpty() ? QVariant() : QVariant(QBrush(Qt::darkRed)));
-    }
-}
-
-void Form1::showTotalLength()
-{
-    qint64 total = 0;
-    int known = 0, unknownLength = 0;
-    for (int row = 0; row < List1->count(); ++row) {
-        const QVariant facts = List1->item(row)->data(kClipRole);
-        if (!facts.isValid())
-            continue;
-        ++known;
-        const qint64 length = facts.value<ClipFacts>().durationMs;
-        length >= 0 ? total += length : ++unknownLength;
-    }
-    if (List1->count() == 0) {
-        Command2[0]->setToolTip(QString());
-        return;
-    }
-    QString tip = QStringLiteral("合計の長さ ") + lengthText(total);
-    if (known < List1->count())
-        tip += QStringLiteral("（%1 個中 %2 個を読み取り済み）").arg(List1->count()).arg(known);
-    else
-        tip += QStringLiteral("（%1 個のクリップ）").arg(known);
-    if (unknownLength > 0)
-        tip += QStringLiteral("\n長さの分からないクリップ %1 個を除く").arg(unknownLength);
-    Command2[0]->setToolTip(tip);
+    connect(m_clipReader, &ClipReader::known, m_sources, &SourceList::setFacts);
+    connect(m_sources, &SourceList::factsChanged, this, [this] { Command2[0]->setToolTip(m_sources->totalLength()); });
 }

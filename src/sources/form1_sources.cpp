@@ -4,6 +4,7 @@
 #include "app/filedrop.h"
 #include "sources/listedit.h"
 #include "sources/selection.h"
+#include "sources/sourcelist.h"
 
 #include <QAction>
 #include <QDropEvent>
@@ -11,7 +12,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
+#include <QItemSelectionModel>
 #include <QPushButton>
 
 #include <algorithm>
@@ -25,7 +27,7 @@ void Form1::SelectSources()
     CD1.properties.cancelError = true;
     CD1.properties.flags = dialogflags::kExplorer | dialogflags::kAllowMultiSelect;
     CD1.properties.filter = kSourceFilter;
-    CD1.properties.initDir = LastSourceDir;
+    CD1.properties.initDir = m_sources->lastFolder();
     // A path left from another use of the dialog would open it elsewhere.
     CD1.properties.fileName.clear();
 
@@ -40,12 +42,7 @@ void Form1::SelectSources()
     const DialogSelection selection = parseDialogSelection(CD1.properties.fileName);
     if (selection.paths.isEmpty())
         return;
-    LastSourceDir = selection.folder;
-    if (selection.paths.size() > 1) {
-        List3->clear();
-        for (const QString &path : selection.paths)
-            List3->addItem(path.mid(selection.folder.size()));
-    }
+    m_sources->setLastFolder(selection.folder);
     AddSources(selection.paths);
 }
 
@@ -66,14 +63,10 @@ void Form1::AddCommandLineFiles(const QStringList &arguments)
 
 void Form1::AddSources(const QStringList &paths)
 {
-    const qsizetype room = kMaxSources - List1->count();
-    const qsizetype taken = qMin<qsizetype>(room, paths.size());
-    if (taken > 0) {
-        List1->setUpdatesEnabled(false);
-        List1->addItems(taken == paths.size() ? paths : paths.mid(0, taken));
-        List1->setUpdatesEnabled(true);
-    }
-    if (List1->count() > 0)
+    List1->setUpdatesEnabled(false);
+    const qsizetype taken = m_sources->append(paths);
+    List1->setUpdatesEnabled(true);
+    if (m_sources->count() > 0)
         finishAddition();
     if (taken < paths.size())
         m_platform.messageBox(this, QStringLiteral("リストに登録できるのは%1件までです。残りの%2件は追加しませんでした")
@@ -89,54 +82,49 @@ void Form1::finishAddition()
     Text5->setCursorPosition(int(Text5->text().size()));
 }
 
-void Form1::setSourceEntries(const QStringList &entries)
+// After an edit of the list: the run command's rule and the preview.
+void Form1::sourcesChanged()
 {
-    List1->setUpdatesEnabled(false);
-    List1->clear();
-    List1->addItems(entries);
-    List1->setUpdatesEnabled(true);
     updateRunCommand();
-    if (List1->count() > 0)
-        Text5->setText(OutputPath());
+    RefreshPreview();
 }
 
-namespace {
-QList<int> selectedRows(const QListWidget *list)
+QList<int> Form1::selectedSourceRows() const
 {
     QList<int> rows;
-    for (const QModelIndex &index : list->selectionModel()->selectedIndexes())
+    for (const QModelIndex &index : List1->selectionModel()->selectedIndexes())
         rows.append(index.row());
     std::sort(rows.begin(), rows.end());
     return rows;
 }
-} // namespace
 
 void Form1::RemoveSelectedSources()
 {
-    const QList<int> rows = selectedRows(List1);
+    const QList<int> rows = selectedSourceRows();
     if (rows.isEmpty())
         return;
-    const int first = rows.front();
-    setSourceEntries(withoutRows(sourceEntries(), rows));
-    if (List1->count() > 0)
-        List1->setCurrentRow(qMin(first, List1->count() - 1));
+    m_sources->remove(rows);
+    sourcesChanged();
+    if (m_sources->count() > 0)
+        List1->setCurrentIndex(m_sources->index(qMin(rows.front(), m_sources->count() - 1)));
 }
 
 void Form1::SortSourcesByName()
 {
-    setSourceEntries(naturallySorted(sourceEntries()));
+    m_sources->sortByName();
+    sourcesChanged();
 }
 
 void Form1::ReverseSources()
 {
-    QStringList entries = sourceEntries();
-    std::reverse(entries.begin(), entries.end());
-    setSourceEntries(entries);
+    m_sources->reverse();
+    sourcesChanged();
 }
 
 void Form1::MoveSources(const QList<int> &rows, int before)
 {
-    setSourceEntries(withRowsMoved(sourceEntries(), rows, before));
+    m_sources->move(rows, before);
+    sourcesChanged();
 }
 
 void Form1::showSourceMenu(const QPoint &at)
@@ -145,10 +133,10 @@ void Form1::showSourceMenu(const QPoint &at)
         return;
     QMenu menu(this);
     QAction *remove = menu.addAction(QStringLiteral("削除"), this, &Form1::RemoveSelectedSources);
-    remove->setEnabled(!List1->selectedItems().isEmpty());
+    remove->setEnabled(List1->selectionModel()->hasSelection());
     menu.addSeparator();
-    menu.addAction(QStringLiteral("名前順に並べる"), this, &Form1::SortSourcesByName)->setEnabled(List1->count() > 1);
-    menu.addAction(QStringLiteral("逆順"), this, &Form1::ReverseSources)->setEnabled(List1->count() > 1);
+    menu.addAction(QStringLiteral("名前順に並べる"), this, &Form1::SortSourcesByName)->setEnabled(m_sources->count() > 1);
+    menu.addAction(QStringLiteral("逆順"), this, &Form1::ReverseSources)->setEnabled(m_sources->count() > 1);
     menu.exec(List1->viewport()->mapToGlobal(at));
 }
 
@@ -157,10 +145,10 @@ bool Form1::dropWithinSourceList(QDropEvent *drop)
 {
     if (drop->source() != List1)
         return false;
-    const QList<int> rows = selectedRows(List1);
+    const QList<int> rows = selectedSourceRows();
     const QPoint at = drop->position().toPoint();
     const QModelIndex target = List1->indexAt(at);
-    int before = List1->count();
+    int before = m_sources->count();
     if (target.isValid()) {
         const QRect rect = List1->visualRect(target);
         before = target.row() + (at.y() > rect.center().y() ? 1 : 0);

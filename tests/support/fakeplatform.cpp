@@ -1,6 +1,5 @@
 #include "support/fakeplatform.h"
 
-#include "join/joinrun.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -40,14 +39,6 @@ Deletion FakePlatform::deleteFile(const QString &path)
     if (undeletable.contains(path) || !QFile::remove(path))
         return Deletion::Failed;
     return untrashable.contains(path) ? Deletion::Deleted : Deletion::Trashed;
-}
-
-bool FakePlatform::startTool(JoinRun &run, const ToolStart &start)
-{
-    toolStarts.append(start);
-    if (whileToolRuns)
-        QTimer::singleShot(whileToolRunsDelayMs, whileToolRuns);
-    return run.start(start);
 }
 
 bool FakePlatform::openDocument(QWidget *, const QString &path, const QString &)

@@ -1,4 +1,5 @@
 #pragma once
+#include "join/joinjob.h"
 #include "platform/platform.h"
 
 #include <QList>
@@ -36,7 +37,6 @@ public:
     void showDetails(QWidget *, const QString &summary, const QString &text) override { details.append(summary + QLatin1Char('\n') + text); }
     void beep() override { ++beeps; }
     Deletion deleteFile(const QString &path) override;
-    bool startTool(JoinRun &run, const ToolStart &start) override;
     bool openDocument(QWidget *parent, const QString &path, const QString &workingDirectory) override;
     bool startProgram(const QString &path) override;
     bool readRegistryValue(const QString &key, const QString &valueName, int bufferSize, int &type,
@@ -51,7 +51,7 @@ public:
     QSet<QString> undeletable;
     QSet<QString> untrashable; // deleted for good, as where no trash takes them
     QStringList details;        // summary, a line break, the text
-    QList<ToolStart> toolStarts;
+    QList<JoinRequest> toolStarts;        // every join the window started, as it asked for it
     std::function<void()> whileToolRuns; // called from the event loop once the tool runs
     int whileToolRunsDelayMs = 100;
     QStringList openedDocuments;

@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <array>
 #include <memory>
 
 // A main window over the fake platform, with its program folder (and so its
@@ -63,3 +64,51 @@ std::unique_ptr<QMimeData> fileDrop(const QStringList &paths);
 // Sends a real drag-enter, drag-move and drop with `data` to `target`.
 // Returns whether the drop was accepted.
 bool dropOn(QWidget *target, const QMimeData *data);
+
+class OverlappedList;
+class QListView;
+class QProgressBar;
+class ResultList;
+class SourceList;
+class TabControl;
+
+// The window's controls and objects as the tests reach them.
+struct Form1View {
+    explicit Form1View(Form1 &f);
+    TabControl *SSTab1;
+    QListView *List1;
+    OverlappedList *List2;
+    QLineEdit *Text5;
+    std::array<QPushButton *, 3> Command2;
+    QLabel *Picture1;
+    QProgressBar *JoinProgress;
+    QPushButton *JoinCancel;
+    QLabel *Label2;
+    QLineEdit *Text2;
+    QPushButton *Command1;
+    std::array<QCheckBox *, 4> Check1;
+    QGroupBox *Frame2;
+    std::array<QRadioButton *, 2> Option2;
+    QLineEdit *Text4;
+    QGroupBox *Frame1;
+    std::array<QRadioButton *, 3> Option1;
+    std::array<QCheckBox *, 3> Check2;
+    QLineEdit *Text1;
+    std::array<QLabel *, 2> Label1;
+    std::array<QLineEdit *, 2> Text3;
+    QMenu *m_1, *m_2, *m_3;
+    QAction *m_11, *m_12, *m_15, *m_13, *m_14, *m_21, *m_31, *m_32, *m_33;
+    CommonDialog *CD1;
+    SourceList *sources;
+    ResultList *results;
+
+    // Rows of the views as the user sees them.
+    QString sourceTip(int row) const;
+    QString resultText(int row) const;
+    QString resultTip(int row) const;
+    void activateResult(int row) const; // a double-click or Enter on the line
+};
+inline Form1View ui(Form1 &f)
+{
+    return Form1View(f);
+}

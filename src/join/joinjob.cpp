@@ -1,10 +1,13 @@
-#include "join/joinrun.h"
+#include "join/joinjob.h"
 
+#include "join/commandline.h"
 #include "platform/fileexists.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcessEnvironment>
+#include <QSet>
 
 #include <cstring>
 
@@ -17,17 +20,19 @@
 #include <sys/stat.h>
 #endif
 
-JoinRun::JoinRun(const QString &output, QObject *parent) : QObject(parent), m_output(output)
+JoinJob::JoinJob(const JoinRequest &request, QObject *parent) : QObject(parent), m_request(request)
 {
-    m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_killTimer.setSingleShot(true);
     m_killTimer.setInterval(kKillAfterMs);
     connect(&m_killTimer, &QTimer::timeout, &m_process, &QProcess::kill);
-    connect(&m_process, &QProcess::readyReadStandardOutput, this, &JoinRun::readOutput);
-    connect(&m_process, &QProcess::finished, this, &JoinRun::finished);
+    connect(&m_process, &QProcess::readyReadStandardOutput, this, [this] { read(QProcess::StandardOutput); });
+    connect(&m_process, &QProcess::readyReadStandardError, this, [this] { read(QProcess::StandardError); });
+    connect(&m_process, &QProcess::started, this, &JoinJob::started);
+    connect(&m_process, &QProcess::errorOccurred, this, &JoinJob::failedToStart);
+    connect(&m_process, &QProcess::finished, this, &JoinJob::finished);
 }
 
-JoinRun::~JoinRun()
+JoinJob::~JoinJob()
 {
     // Gone with its window: the tool is ended without telling anyone.
     disconnect(&m_process, nullptr, this, nullptr);
@@ -37,33 +42,49 @@ JoinRun::~JoinRun()
     }
 }
 
-bool JoinRun::start(const ToolStart &start)
+void JoinJob::setState(State state)
 {
-    m_before = identityOf(m_output);
+    m_state = state;
+    emit stateChanged(state);
+}
+
+void JoinJob::start()
+{
+    if (m_state != State::Ready)
+        return;
+    m_before = identityOf(m_request.output);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("RMEDITOR_PROGRESS"), QStringLiteral("1"));
     m_process.setProcessEnvironment(environment);
-    m_process.setProgram(start.program);
-    m_process.setArguments(start.arguments);
-    m_process.setWorkingDirectory(start.workingDirectory);
+    m_process.setProgram(m_request.program);
+    m_process.setArguments(joinArguments(m_request.sources, m_request.output));
+    m_process.setWorkingDirectory(m_request.workingDirectory);
+    setState(State::Starting);
     m_process.start(QIODevice::ReadOnly);
-    if (!m_process.waitForStarted(-1)) {
-        m_startError = m_process.errorString();
-        m_state = State::Failed;
-        return false;
-    }
-    m_state = State::Running;
-    return true;
 }
 
-void JoinRun::cancel()
+void JoinJob::started()
+{
+    if (m_state == State::Starting)
+        setState(State::Running);
+}
+
+void JoinJob::failedToStart(QProcess::ProcessError error)
+{
+    if (error != QProcess::FailedToStart || m_state != State::Starting)
+        return; // a crash or kill is judged when the process has finished
+    m_startError = m_process.errorString();
+    setState(State::StartFailed);
+}
+
+void JoinJob::cancel()
 {
     if (m_state != State::Running)
         return;
-    m_state = State::Cancelling;
+    setState(State::Cancelling);
     // Seen while the tool still runs: the file it is writing, if it is the
     // one at the output path. Whatever else is there later is not ours.
-    m_toolsFile = heldForWriting(m_process.processId(), m_output);
+    m_toolsFile = heldForWriting(m_process.processId(), m_request.output);
 #ifdef Q_OS_WIN
     m_process.kill(); // a console program has no window to be asked to close
 #else
@@ -72,29 +93,37 @@ void JoinRun::cancel()
 #endif
 }
 
-QString JoinRun::details() const
+QString JoinJob::details() const
 {
     return m_said.join(QLatin1Char('\n'));
 }
 
-void JoinRun::readOutput()
+QString JoinJob::lastMessage() const
 {
-    const QByteArray bytes = m_process.readAllStandardOutput();
+    return m_lastError.isEmpty() ? m_lastMessage : m_lastError;
+}
+
+void JoinJob::read(QProcess::ProcessChannel channel)
+{
+    m_process.setReadChannel(channel);
+    const QByteArray bytes = m_process.readAll();
     if (bytes.isEmpty())
         return;
     emit outputArrived(bytes);
 
     // Whole lines only, so that a character split between two reads stays whole.
-    m_partialLine += bytes;
+    const bool error = channel == QProcess::StandardError;
+    Channel &from = error ? m_err : m_out;
+    from.partialLine += bytes;
     qsizetype start = 0;
-    for (qsizetype nl; (nl = m_partialLine.indexOf('\n', start)) >= 0; start = nl + 1)
-        takeLine(m_partialLine.mid(start, nl - start));
-    m_partialLine.remove(0, start);
-    if (m_partialLine.size() > kCapturedBytes) // a line without end: keep its last part
-        m_partialLine.remove(0, m_partialLine.size() - kCapturedBytes);
+    for (qsizetype nl; (nl = from.partialLine.indexOf('\n', start)) >= 0; start = nl + 1)
+        takeLine(from.partialLine.mid(start, nl - start), error, from.decoder);
+    from.partialLine.remove(0, start);
+    if (from.partialLine.size() > kCapturedBytes) // a line without end: keep its last part
+        from.partialLine.remove(0, from.partialLine.size() - kCapturedBytes);
 }
 
-void JoinRun::takeLine(const QByteArray &raw)
+void JoinJob::takeLine(const QByteArray &raw, bool error, QStringDecoder &decoder)
 {
     const QByteArray line = raw.endsWith('\r') ? raw.chopped(1) : raw;
     if (line.startsWith("progress ")) {
@@ -105,10 +134,10 @@ void JoinRun::takeLine(const QByteArray &raw)
             return;
         }
     }
-    const QString text = QString(m_decoder.decode(line)).trimmed();
+    const QString text = QString(decoder.decode(line)).trimmed();
     if (text.isEmpty())
         return;
-    m_lastMessage = text;
+    (error ? m_lastError : m_lastMessage) = text;
     // The last lines are kept: a tool says why it stopped at its end.
     m_said.append(text);
     m_saidBytes += text.size() + 1;
@@ -116,44 +145,50 @@ void JoinRun::takeLine(const QByteArray &raw)
         m_saidBytes -= m_said.takeFirst().size() + 1;
 }
 
-void JoinRun::finished(int exitCode, QProcess::ExitStatus status)
+void JoinJob::finished(int exitCode, QProcess::ExitStatus status)
 {
     m_killTimer.stop();
-    readOutput();
-    if (!m_partialLine.isEmpty())
-        takeLine(m_partialLine);
-    m_partialLine.clear();
-
+    for (const QProcess::ProcessChannel channel : {QProcess::StandardOutput, QProcess::StandardError}) {
+        read(channel);
+        Channel &from = channel == QProcess::StandardError ? m_err : m_out;
+        if (!from.partialLine.isEmpty())
+            takeLine(from.partialLine, channel == QProcess::StandardError, from.decoder);
+        from.partialLine.clear();
+    }
     if (m_state == State::Cancelling) {
         judgeCancel(exitCode, status);
-        m_state = State::Cancelled;
-    } else {
-        // Joined: the tool ended normally with exit code 0 and left a file with content.
-        const bool cleanEnd = status == QProcess::NormalExit && exitCode == 0;
-        const Existence there = testFileExists(m_output);
-        if (!cleanEnd)
-            m_endReason = describeEnd(exitCode, status);
-        else if (there != Existence::Present)
-            m_endReason = QStringLiteral("rmeditorは終了しましたが、作成されたファイルがありません");
-        else if (QFileInfo(m_output).size() <= 0)
-            m_endReason = QStringLiteral("rmeditorは終了しましたが、作成されたファイルが空です");
-        m_state = m_endReason.isEmpty() ? State::Succeeded : State::Failed;
+        setState(State::Cancelled);
+        return;
     }
-    emit ended(m_state);
+    m_endReason = judgeEnd(exitCode, status);
+    setState(m_endReason.isEmpty() ? State::Succeeded : State::Failed);
 }
 
-void JoinRun::judgeCancel(int exitCode, QProcess::ExitStatus status)
+// Joined: the tool ended normally with exit code 0 and left a file with
+// content. Otherwise, why not.
+QString JoinJob::judgeEnd(int exitCode, QProcess::ExitStatus status) const
 {
-    const std::optional<FileIdentity> now = identityOf(m_output);
+    if (status != QProcess::NormalExit || exitCode != 0)
+        return describeEnd(exitCode, status);
+    if (testFileExists(m_request.output) != Existence::Present)
+        return QStringLiteral("rmeditorは終了しましたが、作成されたファイルがありません");
+    if (QFileInfo(m_request.output).size() <= 0)
+        return QStringLiteral("rmeditorは終了しましたが、作成されたファイルが空です");
+    return {};
+}
+
+void JoinJob::judgeCancel(int exitCode, QProcess::ExitStatus status)
+{
+    const std::optional<FileIdentity> now = identityOf(m_request.output);
     if (!now || now == m_before)
         return; // nothing there, or what was there before the run
-    if (now == m_toolsFile && QFile::remove(m_output))
+    if (now == m_toolsFile && QFile::remove(m_request.output))
         return; // the tool's own unfinished file
     // Someone's file, or the tool's, finished or not: it stays.
     m_partialMayRemain = !(status == QProcess::NormalExit && exitCode == 0);
 }
 
-QString JoinRun::describeEnd(int exitCode, QProcess::ExitStatus status)
+QString JoinJob::describeEnd(int exitCode, QProcess::ExitStatus status)
 {
     if (status == QProcess::NormalExit)
         return QStringLiteral("rmeditorがエラーで終了しました（終了コード %1）").arg(exitCode);
@@ -172,7 +207,7 @@ QString JoinRun::describeEnd(int exitCode, QProcess::ExitStatus status)
 #endif
 }
 
-std::optional<JoinRun::FileIdentity> JoinRun::identityOf(const QString &path)
+std::optional<JoinJob::FileIdentity> JoinJob::identityOf(const QString &path)
 {
 #ifdef Q_OS_WIN
     HANDLE handle = CreateFileW(reinterpret_cast<LPCWSTR>(path.utf16()), 0,
@@ -194,7 +229,7 @@ std::optional<JoinRun::FileIdentity> JoinRun::identityOf(const QString &path)
 #endif
 }
 
-std::optional<JoinRun::FileIdentity> JoinRun::heldForWriting(qint64 pid, const QString &path)
+std::optional<JoinJob::FileIdentity> JoinJob::heldForWriting(qint64 pid, const QString &path)
 {
 #ifdef Q_OS_LINUX
     const std::optional<FileIdentity> target = identityOf(path);
@@ -242,4 +277,33 @@ std::optional<JoinRun::FileIdentity> JoinRun::heldForWriting(qint64 pid, const Q
     Q_UNUSED(path);
     return std::nullopt; // cannot be told here: nothing is ever removed
 #endif
+}
+
+bool sameFile(const QString &a, const QString &b)
+{
+    const QFileInfo fa(a), fb(b);
+    const QString ca = fa.canonicalFilePath(), cb = fb.canonicalFilePath();
+    if (!ca.isEmpty() && !cb.isEmpty())
+        return QString::compare(ca, cb, kFileNameCase) == 0;
+    return QString::compare(QDir::cleanPath(fa.absoluteFilePath()),
+                            QDir::cleanPath(fb.absoluteFilePath()), kFileNameCase) == 0;
+}
+
+AfterJoin afterJoin(const JoinRequest &request, JoinJob::State outcome)
+{
+    AfterJoin after;
+    if (outcome != JoinJob::State::Succeeded)
+        return after; // a failure or a cancel keeps the sources and the list
+    after.clearList = request.clearList;
+    if (!request.deleteSources)
+        return after;
+    QSet<QString> done;
+    for (const QString &source : request.sources) {
+        const QString key = QDir::cleanPath(QFileInfo(source).absoluteFilePath());
+        if (done.contains(key) || sameFile(source, request.output))
+            continue;
+        done.insert(key);
+        after.deletions.append(source);
+    }
+    return after;
 }
