@@ -13,7 +13,9 @@
 //   STANDIN_PROGRESS  a "progress N" line to print first (when RMEDITOR_PROGRESS=1)
 //   STANDIN_HANG_MS   milliseconds to wait after writing the output, before ending
 //   STANDIN_IGNORE_TERM  "1": a polite request to end is ignored
-//   STANDIN_HOLD_OUTPUT  "1": the output stays open (being written) while it hangs
+//   STANDIN_HOLD_OUTPUT  "1": the output stays open (being written) while it hangs;
+//                     "output open" is printed once it is
+//   STANDIN_SAY_LINES  a number of numbered lines to print on the error channel first
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -85,6 +87,9 @@ int main(int argc, char **argv)
             std::fwrite(block.data(), 1, block.size(), stdout);
         std::fflush(stdout);
     }
+    if (const char *say = std::getenv("STANDIN_SAY_LINES"))
+        for (int i = 0, n = std::atoi(say); i < n; ++i)
+            std::cerr << "said line " << i << " of " << n << '\n';
     if (const char *sleep = std::getenv("STANDIN_SLEEP_MS"))
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(sleep)));
 
@@ -136,9 +141,10 @@ int main(int argc, char **argv)
                 std::fclose(in);
         }
     }
-    if (const char *hold = std::getenv("STANDIN_HOLD_OUTPUT"); hold && std::string(hold) == "1")
+    if (const char *hold = std::getenv("STANDIN_HOLD_OUTPUT"); hold && std::string(hold) == "1") {
         out.flush();
-    else
+        std::cout << "output open" << std::endl;
+    } else
         out.close();
     if (const char *hang = std::getenv("STANDIN_HANG_MS"))
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(hang)));

@@ -1,12 +1,18 @@
 #include "about/regvalue.h"
 #include "app/layout.h"
 #include "join/commandline.h"
+#include "join/joinjob.h"
+#include "platform/profile.h"
 #include "platform/ansi.h"
 #include "settings/settingkeys.h"
 #include "sources/listedit.h"
 #include "sources/selection.h"
+#include "sources/sourcelist.h"
 
 #include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -36,6 +42,10 @@ private slots:
     void registryValue();
     void rounding_data();
     void rounding();
+    void settingsTable_data();
+    void settingsTable();
+    void joinJob_data();
+    void joinJob();
 };
 
 void RulesTest::dialogSelection_data()
@@ -277,6 +287,13 @@ void RulesTest::listEdits_data()
     QTest::newRow("leading zeros and long runs") << "sort" << QStringList{"/r/t99999999999999999999.rm", "/r/t007.rm", "/r/t7.rm", "/r/t10.rm"}
                                                  << QList<int>{} << 0
                                                  << QStringList{"/r/t007.rm", "/r/t7.rm", "/r/t10.rm", "/r/t99999999999999999999.rm"};
+    QTest::newRow("drag a block down") << "drag" << abcd << QList<int>{1, 2} << 4 << QStringList{"/r/a", "/r/d", "/r/b", "/r/c"};
+    QTest::newRow("drag a block up") << "drag" << abcd << QList<int>{2, 3} << 0 << QStringList{"/r/c", "/r/d", "/r/a", "/r/b"};
+    QTest::newRow("drag onto itself") << "drag" << abcd << QList<int>{1} << 2 << abcd;
+    QTest::newRow("letters without case") << "sort" << QStringList{"/r/B.rm", "/r/a.rm", "/r/C.rm"} << QList<int>{} << 0
+                                          << QStringList{"/r/a.rm", "/r/B.rm", "/r/C.rm"};
+    QTest::newRow("leading zeros add no length") << "sort" << QStringList{"/r/t10.rm", "/r/t002.rm"} << QList<int>{} << 0
+                                                 << QStringList{"/r/t002.rm", "/r/t10.rm"};
     QTest::newRow("prefix first") << "sort" << QStringList{"/r/take1b.rm", "/r/take1.rm"} << QList<int>{} << 0
                                   << QStringList{"/r/take1.rm", "/r/take1b.rm"};
 }
@@ -288,12 +305,127 @@ void RulesTest::listEdits()
     QFETCH(QList<int>, rows);
     QFETCH(int, before);
     QFETCH(QStringList, result);
+    SourceList list;
+    list.append(entries);
     if (edit == QLatin1String("move"))
-        QCOMPARE(withRowsMoved(entries, rows, before), result);
+        list.move(rows, before);
     else if (edit == QLatin1String("remove"))
-        QCOMPARE(withoutRows(entries, rows), result);
+        list.remove(rows);
+    else if (edit == QLatin1String("drag")) // a block of rows, as a view moves it
+        QCOMPARE(list.moveRows({}, rows.front(), int(rows.size()), {}, before), result != entries);
     else
-        QCOMPARE(naturallySorted(entries), result);
+        list.sortByName();
+    QCOMPARE(list.entries(), result);
+}
+
+void RulesTest::settingsTable_data()
+{
+    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QVariant>("readBack");
+    QTest::newRow("text in double quotes") << QByteArray("name2") << QVariant(QStringLiteral("\"\"")) << QVariant(QStringLiteral("\"\""));
+    QTest::newRow("text in single quotes") << QByteArray("name3") << QVariant(QStringLiteral("''")) << QVariant(QStringLiteral("''"));
+    QTest::newRow("blanks kept") << QByteArray("name5") << QVariant(QStringLiteral("  /録画  ")) << QVariant(QStringLiteral("  /録画  "));
+    QTest::newRow("an empty start number stays empty") << QByteArray("name4") << QVariant(QString()) << QVariant(QString());
+    QTest::newRow("negative twips") << QByteArray("x1") << QVariant(-2500) << QVariant(-2500);
+    QTest::newRow("last option") << QByteArray("name") << QVariant(2) << QVariant(2);
+    QTest::newRow("a choice beyond the buttons") << QByteArray("sentou") << QVariant(2) << QVariant(0);
+    QTest::newRow("a flag") << QByteArray("clear") << QVariant(1) << QVariant(1);
+}
+
+// Every key written and read back by the one pair of functions.
+void RulesTest::settingsTable()
+{
+    QFETCH(QByteArray, key);
+    QFETCH(QVariant, value);
+    QFETCH(QVariant, readBack);
+    const settingkeys::Values fallbacks{{"x1", 11}, {"y1", 12}, {"x2", 13}, {"y2", 14}, {"path2", QStringLiteral("/p")}};
+    settingkeys::Values values = settingkeys::read(ProfileDocument(), fallbacks);
+    QCOMPARE(values.size(), 19);
+    QCOMPARE(values["name4"], QVariant(QStringLiteral("0001")));
+    values[key] = value;
+    ProfileDocument file;
+    settingkeys::write(file, values);
+    const settingkeys::Values again = settingkeys::read(ProfileDocument(file.content()), fallbacks);
+    values[key] = readBack;
+    for (const settingkeys::Key &k : settingkeys::keys())
+        QCOMPARE(again[k.name].toString(), values[k.name].toString());
+}
+
+void RulesTest::joinJob_data()
+{
+    QTest::addColumn<QByteArray>("mode");
+    QTest::addColumn<int>("saidLines");   // lines the tool prints on its error channel
+    QTest::addColumn<bool>("before");     // a file is at the output path before the run
+    QTest::addColumn<bool>("cancel");     // cancelled while the tool holds its output open
+    QTest::addColumn<bool>("toolThere");
+    QTest::addColumn<JoinJob::State>("end");
+    QTest::addColumn<bool>("outputStays");
+#ifdef Q_OS_WIN
+    const bool ownFileStays = true; // whose file it is cannot be told there
+#else
+    const bool ownFileStays = false;
+#endif
+    QTest::newRow("progress 1000 is no message") << QByteArray() << 0 << false << false << true << JoinJob::State::Succeeded << true;
+    QTest::newRow("the last 64 KiB of what it said") << QByteArray("fail") << 6000 << false << false << true << JoinJob::State::Failed << false;
+    QTest::newRow("a cancel keeps a file that was there before") << QByteArray() << 0 << true << true << true << JoinJob::State::Cancelled << true;
+    QTest::newRow("a cancel removes the tool's own open file") << QByteArray() << 0 << false << true << true << JoinJob::State::Cancelled << ownFileStays;
+    QTest::newRow("no tool") << QByteArray() << 0 << false << false << false << JoinJob::State::StartFailed << false;
+}
+
+void RulesTest::joinJob()
+{
+    QFETCH(QByteArray, mode);
+    QFETCH(int, saidLines);
+    QFETCH(bool, before);
+    QFETCH(bool, cancel);
+    QFETCH(bool, toolThere);
+    QFETCH(JoinJob::State, end);
+    QFETCH(bool, outputStays);
+    QTemporaryDir dir;
+    JoinRequest request;
+    request.program = toolThere ? QStringLiteral(STANDIN_TOOL) : dir.filePath(QStringLiteral("no-such-tool"));
+    request.sources = {QStringLiteral(STANDIN_TOOL)};
+    request.output = dir.filePath(QStringLiteral("out.rm"));
+    request.workingDirectory = dir.path();
+    if (before) {
+        QFile old(request.output);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("before") == 6);
+    }
+    qputenv("STANDIN_MODE", mode);
+    qputenv("STANDIN_PROGRESS", "1000");
+    qputenv("STANDIN_SAY_LINES", QByteArray::number(saidLines));
+    qputenv("STANDIN_HOLD_OUTPUT", cancel ? "1" : "0");
+    qputenv("STANDIN_HANG_MS", cancel ? "30000" : "0");
+    JoinJob job(request);
+    QSignalSpy states(&job, &JoinJob::stateChanged);
+    QSignalSpy progress(&job, &JoinJob::progressed);
+    QObject::connect(&job, &JoinJob::outputArrived, &job, [&](const QByteArray &bytes) {
+        if (cancel && bytes.contains("output open"))
+            job.cancel();
+    });
+    job.start();
+    QTRY_VERIFY_WITH_TIMEOUT(job.ended(), 20000);
+    for (const char *name : {"STANDIN_MODE", "STANDIN_PROGRESS", "STANDIN_SAY_LINES", "STANDIN_HOLD_OUTPUT", "STANDIN_HANG_MS"})
+        qunsetenv(name);
+    QCOMPARE(job.state(), end);
+    QCOMPARE(states.last().at(0).value<JoinJob::State>(), end);
+    QCOMPARE(states.first().at(0).value<JoinJob::State>(), JoinJob::State::Starting);
+    QCOMPARE(QFile::exists(request.output), outputStays);
+    if (!toolThere) {
+        QVERIFY(!job.startError().isEmpty());
+        return;
+    }
+    QCOMPARE(progress.size(), 1);
+    QCOMPARE(progress[0].at(0).toInt(), 1000);
+    QVERIFY(!job.details().contains(QStringLiteral("progress")));
+    if (saidLines > 0) { // the end of what it said, never its start
+        QCOMPARE(job.lastMessage(), QStringLiteral("standin: refused on purpose"));
+        QVERIFY(job.details().size() <= JoinJob::kCapturedBytes);
+        QVERIFY(job.details().size() > JoinJob::kCapturedBytes - 100);
+        QVERIFY(job.details().contains(QStringLiteral("said line %1 of").arg(saidLines - 1)));
+        QVERIFY(!job.details().contains(QStringLiteral("said line 0 of")));
+    }
 }
 
 QTEST_GUILESS_MAIN(RulesTest)

@@ -170,6 +170,8 @@ private:
     void setupControls();
     void setupRunPage(QWidget *page);
     void setupSettingsPage(QWidget *page);
+    void setupLocationFrame(QWidget *page);
+    void setupNamingFrame(QWidget *page);
     void setupMenus();
     void setupDropTargets();
     void setupConnections();

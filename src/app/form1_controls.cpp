@@ -162,7 +162,17 @@ void Form1::setupSettingsPage(QWidget *page)
     Check1[3] = makeCaptioned<QCheckBox>(page, QStringLiteral("Check1_3"),
                                          QStringLiteral("結合後にリストを削除する"),
                                          {2040, 1440, 2535, 255});
+    setupLocationFrame(page);
+    setupNamingFrame(page);
 
+    // Text boxes of one line height are tight at this font: no inner frame margin.
+    for (QLineEdit *edit : {Text2, Text4, Text1, Text3[0], Text3[1]})
+        edit->setTextMargins(0, 0, 0, 0);
+}
+
+// Where the joined file is made.
+void Form1::setupLocationFrame(QWidget *page)
+{
     Frame2 = make<QGroupBox>(page, QStringLiteral("Frame2"), {240, 1680, 4335, 1455});
     Option2[0] = makeCaptioned<QRadioButton>(Frame2, QStringLiteral("Option2_0"),
                                              QStringLiteral("先頭ファイルと同じ場所に作成する"),
@@ -170,7 +180,14 @@ void Form1::setupSettingsPage(QWidget *page)
     Option2[1] = makeCaptioned<QRadioButton>(Frame2, QStringLiteral("Option2_1"),
                                              QStringLiteral("作成場所指定"), {120, 600, 2055, 375});
     Text4 = make<QLineEdit>(Frame2, QStringLiteral("Text4"), {240, 960, 3855, 270});
+    m_option2Group = new QButtonGroup(this);
+    for (int i = 0; i < 2; ++i)
+        m_option2Group->addButton(Option2[size_t(i)], i);
+}
 
+// How the joined file is named.
+void Form1::setupNamingFrame(QWidget *page)
+{
     Frame1 = make<QGroupBox>(page, QStringLiteral("Frame1"), {240, 3120, 4335, 3615});
     Option1[0] = makeCaptioned<QRadioButton>(
         Frame1, QStringLiteral("Option1_0"),
@@ -202,13 +219,6 @@ void Form1::setupSettingsPage(QWidget *page)
     m_option1Group = new QButtonGroup(this);
     for (int i = 0; i < 3; ++i)
         m_option1Group->addButton(Option1[size_t(i)], i);
-    m_option2Group = new QButtonGroup(this);
-    for (int i = 0; i < 2; ++i)
-        m_option2Group->addButton(Option2[size_t(i)], i);
-
-    // Text boxes of one line height are tight at this font: no inner frame margin.
-    for (QLineEdit *edit : {Text2, Text4, Text1, Text3[0], Text3[1]})
-        edit->setTextMargins(0, 0, 0, 0);
 }
 
 void Form1::setupMenus()

@@ -18,9 +18,14 @@ bool isTrimmedSymbol(QChar c)
 
 } // namespace
 
+qsizetype fileNameStart(const QString &path)
+{
+    return qMax(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QDir::separator())) + 1;
+}
+
 QString fileNameOf(const QString &entry)
 {
-    return entry.mid(entry.lastIndexOf(QDir::separator()) + 1);
+    return entry.mid(fileNameStart(entry));
 }
 
 QString CommonName(const QStringList &entries, bool stripDigits, bool stripSymbols)

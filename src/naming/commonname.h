@@ -2,9 +2,11 @@
 #include <QString>
 #include <QStringList>
 
-// The part of an entry behind its last path separator ("\" on Windows,
-// "/" elsewhere); an entry without one is a file name as a whole.
+// The part of an entry behind its last path separator ("/", and "\" on
+// Windows); an entry without one is a file name as a whole.
 QString fileNameOf(const QString &entry);
+// Where that part begins.
+qsizetype fileNameStart(const QString &path);
 
 // The longest run of leading characters that the listed file names share,
 // compared code unit by code unit. The head entry loses its last extension;

@@ -1,5 +1,7 @@
 #include "sources/listedit.h"
 
+#include "naming/commonname.h"
+
 #include <QDir>
 
 #include <algorithm>
@@ -14,11 +16,6 @@ QList<int> validRows(QList<int> rows, qsizetype size)
     return rows;
 }
 
-QStringView fileNameOf(const QString &path)
-{
-    const qsizetype cut = qMax(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QDir::separator()));
-    return QStringView(path).mid(cut + 1);
-}
 
 } // namespace
 
@@ -56,7 +53,7 @@ QStringList withRowsMoved(const QStringList &entries, QList<int> rows, int befor
 
 bool naturalLess(const QString &a, const QString &b)
 {
-    const QStringView x = fileNameOf(a), y = fileNameOf(b);
+    const QStringView x = QStringView(a).mid(fileNameStart(a)), y = QStringView(b).mid(fileNameStart(b));
     qsizetype i = 0, j = 0;
     while (i < x.size() && j < y.size()) {
         if (x[i].isDigit() && y[j].isDigit()) {
