@@ -18,12 +18,6 @@ class PreviewTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-#ifdef Q_OS_WIN
-        QSKIP("Linux only: its tables name clips by Linux paths (/rec/...), which name no file on Windows");
-#endif
-    }
     void init();
     void cleanup();
     void clicksRefresh_data();
@@ -54,7 +48,7 @@ void PreviewTest::init()
     ui(*f).SSTab1->setCurrentIndex(1);
     ui(*f).Text1->setText(QStringLiteral("named"));
     ui(*f).Text3[0]->setText(QStringLiteral("take"));
-    ui(*f).Text4->setText(QStringLiteral("/out"));
+    ui(*f).Text4->setText(nat("/out"));
 }
 
 void PreviewTest::cleanup()
@@ -82,7 +76,7 @@ void PreviewTest::clicksRefresh_data()
 void PreviewTest::clicksRefresh()
 {
     QFETCH(QString, control);
-    f->AddSources({QStringLiteral("/rec/live_01.rm")});
+    f->AddSources({nat("/rec/live_01.rm")});
     ui(*f).Text5->setText(QStringLiteral("stale"));
     auto *button = f->findChild<QAbstractButton *>(control);
     QVERIFY(button);
@@ -111,7 +105,7 @@ void PreviewTest::leavingBoxes()
     QFETCH(QString, box);
     QFETCH(QString, option);
     QFETCH(bool, refreshes);
-    f->AddSources({QStringLiteral("/rec/live_01.rm")});
+    f->AddSources({nat("/rec/live_01.rm")});
     f->findChild<QRadioButton *>(option)->setChecked(true);
     ui(*f).Text5->setText(QStringLiteral("stale"));
     leave(f->findChild<QLineEdit *>(box));
@@ -120,14 +114,14 @@ void PreviewTest::leavingBoxes()
 
 void PreviewTest::typingNeverRefreshes()
 {
-    f->AddSources({QStringLiteral("/rec/live_01.rm")});
+    f->AddSources({nat("/rec/live_01.rm")});
     ui(*f).Option1[1]->click();
     ui(*f).Text5->setText(QStringLiteral("stale"));
     ui(*f).Text1->setFocus();
     QTest::keyClicks(ui(*f).Text1, QStringLiteral("abc"));
     QCOMPARE(ui(*f).Text5->text(), QStringLiteral("stale"));
     ui(*f).Command1->setFocus();
-    QTRY_COMPARE(ui(*f).Text5->text(), QStringLiteral("/rec/namedabc.rm"));
+    QTRY_COMPARE(ui(*f).Text5->text(), nat("/rec/namedabc.rm"));
 }
 
 void PreviewTest::emptyListLeavesPreview()
@@ -148,12 +142,12 @@ void PreviewTest::previewExamples_data()
     QTest::addColumn<QString>("setup");   // option object names to click, comma separated
     QTest::addColumn<QString>("start");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("common part, trimmed") << "Check2_0,Check2_2" << "0001" << "/rec/live.rm";
-    QTest::newRow("common part") << "" << "0001" << "/rec/live_0.rm";
-    QTest::newRow("specified name") << "Option1_1" << "0001" << "/rec/named.rm";
-    QTest::newRow("specified location") << "Option1_1,Option2_1" << "0001" << "/out/named.rm";
-    QTest::newRow("sequential") << "Option1_2" << "0001" << "/rec/take0001.rm";
-    QTest::newRow("sequential 007") << "Option1_2" << "007" << "/rec/take007.rm";
+    QTest::newRow("common part, trimmed") << "Check2_0,Check2_2" << "0001" << nat("/rec/live.rm");
+    QTest::newRow("common part") << "" << "0001" << nat("/rec/live_0.rm");
+    QTest::newRow("specified name") << "Option1_1" << "0001" << nat("/rec/named.rm");
+    QTest::newRow("specified location") << "Option1_1,Option2_1" << "0001" << nat("/out/named.rm");
+    QTest::newRow("sequential") << "Option1_2" << "0001" << nat("/rec/take0001.rm");
+    QTest::newRow("sequential 007") << "Option1_2" << "007" << nat("/rec/take007.rm");
     QTest::newRow("sequential, empty start") << "Option1_2" << "" << "";
 }
 
@@ -163,7 +157,7 @@ void PreviewTest::previewExamples()
     QFETCH(QString, start);
     QFETCH(QString, expected);
     ui(*f).Text3[1]->setText(start);
-    f->AddSources({QStringLiteral("/rec/live_01.rm"), QStringLiteral("/rec/live_02.rm")});
+    f->AddSources({nat("/rec/live_01.rm"), nat("/rec/live_02.rm")});
     for (const QString &name : setup.split(QLatin1Char(','), Qt::SkipEmptyParts))
         f->findChild<QAbstractButton *>(name)->click();
     QCOMPARE(ui(*f).Text5->text(), expected);
@@ -234,7 +228,7 @@ void PreviewTest::focusReasons()
 {
     QFETCH(int, reason);
     QFETCH(bool, refreshes);
-    f->AddSources({QStringLiteral("/rec/live_01.rm")});
+    f->AddSources({nat("/rec/live_01.rm")});
     ui(*f).Option1[1]->setChecked(true);
     ui(*f).Text5->setText(QStringLiteral("stale"));
     QFocusEvent out(QEvent::FocusOut, Qt::FocusReason(reason));

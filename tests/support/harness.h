@@ -43,18 +43,22 @@ struct Harness {
     QString makeFile(const QString &relative, const QByteArray &content = "x");
 };
 
-#ifdef STANDIN_TOOL
-// The stand-in tool as the program names it: on Windows (under Wine) the
-// build's Linux path lies on drive Z:.
-inline QString standinTool()
+// A path of the build machine as the program names it: on Windows (under
+// Wine) the build's Linux paths lie on drive Z:.
+inline QString hostPath(QString path)
 {
-    QString path = QStringLiteral(STANDIN_TOOL);
 #ifdef Q_OS_WIN
     if (path.startsWith(QLatin1Char('/')))
         path = QStringLiteral("Z:") + path;
     path = QDir::toNativeSeparators(path);
 #endif
     return path;
+}
+
+#ifdef STANDIN_TOOL
+inline QString standinTool()
+{
+    return hostPath(QStringLiteral(STANDIN_TOOL));
 }
 #endif
 
@@ -111,4 +115,10 @@ struct Form1View {
 inline Form1View ui(Form1 &f)
 {
     return Form1View(f);
+}
+
+// A path written the Linux way, with the separators of this system.
+inline QString nat(QString path)
+{
+    return QDir::toNativeSeparators(path);
 }
