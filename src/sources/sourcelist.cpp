@@ -47,8 +47,7 @@ bool SourceList::removeRows(int row, int count, const QModelIndex &parent)
     beginRemoveRows({}, row, row + count - 1);
     m_rows.remove(row, count);
     endRemoveRows();
-    if (row == 0)
-        emit factsChanged(); // another head decides every mark
+    emit factsChanged(); // the total changes; another head decides every mark
     return true;
 }
 
