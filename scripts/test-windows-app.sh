@@ -18,7 +18,9 @@ version=$(sed -n 's/^project(tapeknot VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt
 zip=$PWD/build-win-app/tapeknot-$version-win64.zip
 [ -f "$zip" ] || { echo "windows: no $zip (run scripts/build-windows.sh first)" >&2; exit 1; }
 
-work=$(mktemp -d /tmp/tapeknot-wine.XXXXXX)
+# Beside the build, like the other Wine prefixes here: /tmp may be mounted
+# without the right to run programs from it.
+work=$(mktemp -d "$PWD/build-win-app/wine-run.XXXXXX")
 display=:$((90 + RANDOM % 9))
 cleanup() {
   kill "${xvfb_pid:-}" "${wm_pid:-}" 2>/dev/null || true
@@ -47,7 +49,20 @@ export WINEPREFIX="$work/prefix" WINEDEBUG=-all DISPLAY=$display LANG=C.UTF-8
 Xvfb "$display" -screen 0 1280x1024x24 >/dev/null 2>&1 & xvfb_pid=$!
 sleep 1
 openbox >/dev/null 2>&1 & wm_pid=$!
-"$wine" wineboot --init >/dev/null 2>&1 || true
+# A new prefix, made before anything runs in it, and proven by a program
+# that starts there. wineboot returns while the prefix is still being filled
+# in, so the wait; a prefix left half made (a CI machine once gave "could not
+# load kernel32.dll") is made once more, from nothing, and said so.
+for attempt in 1 2; do
+  "$wine" wineboot --init >"$work/wineboot.log" 2>&1 || true
+  timeout 300 "$wineserver" -w || true
+  "$wine" cmd /c echo ready 2>>"$work/wineboot.log" | grep -q ready && break
+  echo "windows: Wine's new prefix does not run programs (attempt $attempt):" >&2
+  cat "$work/wineboot.log" >&2
+  [ "$attempt" = 1 ] || exit 1
+  "$wineserver" -k 2>/dev/null || true
+  rm -rf "$WINEPREFIX"
+done
 (cd "$work/tapeknot" && "$wine" tapeknot.exe "$(winpath "$work/clips/take_01.rm")" "$(winpath "$work/clips/take_02.rm")" \
    >"$work/app.log" 2>&1) &
 for _ in $(seq 60); do
@@ -55,7 +70,13 @@ for _ in $(seq 60); do
   window=$(xdotool search --onlyvisible --name '^TapeKnot$' 2>/dev/null | head -1 || true)
   [ -n "$window" ] && break
 done
-[ -n "${window:-}" ] || { echo "windows: the window did not come up" >&2; cat "$work/app.log" >&2; exit 1; }
+if [ -z "${window:-}" ]; then
+  echo "windows: the window did not come up" >&2
+  cat "$work/app.log" >&2
+  echo "windows: what wineboot said:" >&2; cat "$work/wineboot.log" >&2
+  findmnt -T "$work" >&2 || true
+  exit 1
+fi
 sleep 2
 xdotool windowactivate --sync "$window" key alt+f
 sleep 1

@@ -20,6 +20,7 @@ fi
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 export WINEPREFIX="$PWD/build-win/wineprefix" WINEDEBUG=-all LANG=C.UTF-8 LC_ALL=C.UTF-8
 "$wine" wineboot --init >/dev/null 2>&1 || true
+"$(command -v wineserver || echo /usr/lib/wine/wineserver)" -w # the new prefix is ready
 cat > build-win/bin/rmeditor-under-wine <<WRAP
 #!/bin/sh
 exec "$wine" "$PWD/build-win/bin/rmeditor.exe" "\$@"
