@@ -12,7 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 . scripts/need.sh
-need g++-mingw-w64-x86-64-posix cmake ninja-build zip nsis qt6-translations-l10n
+need g++-mingw-w64-x86-64-posix cmake ninja-build zip nsis qt6-translations-l10n librsvg2-bin icoutils
 
 qt=$(scripts/build-qt-windows.sh | tail -1)
 out=build-win-app
@@ -45,6 +45,6 @@ rm -f "$out/$zip_name"
 (cd "$out/stage" && zip -q -r "../$zip_name" tapeknot)
 echo "windows: $out/$zip_name"
 
-makensis -V2 -DVERSION="$version" -DSTAGE="$PWD/$stage" -DOUTFILE="$PWD/$out/tapeknot-$version-setup.exe" \
+makensis -V2 -DVERSION="$version" -DSTAGE="$PWD/$stage" -DICON="$PWD/$out/src/tapeknot-resources/tapeknot.ico" -DOUTFILE="$PWD/$out/tapeknot-$version-setup.exe" \
   scripts/tapeknot.nsi
 echo "windows: $out/tapeknot-$version-setup.exe"

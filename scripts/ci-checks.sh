@@ -2,7 +2,8 @@
 # What CI runs after the README's test command (which has built ./build):
 #   1. every test again, built with AddressSanitizer and UBSan (halting on error)
 #   2. the joiner's and the settings layer's fuzzers, 60 seconds each, from the committed seeds
-#   3. the tests that root skips, as an unprivileged user
+#   3. the tests that root skips, as an unprivileged user, and the joiner
+#      stopped mid-way on FAT, exFAT and NTFS drives
 #   4. the Debian package: made, installed, started once
 #   5. the Windows joiner, cross-built and tested under Wine
 #   6. the Windows program: Qt for Windows (built once per machine), the zip and
@@ -56,6 +57,8 @@ if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null 2>&1; then
   rm -rf "$home"
   lap "tests as an unprivileged user"
 fi
+scripts/test-archive-drives.sh
+lap "the joiner stopped on FAT, exFAT and NTFS drives"
 
 # 4. The package.
 (cd build && cpack -G DEB)

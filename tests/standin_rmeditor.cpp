@@ -16,6 +16,9 @@
 //   STANDIN_HOLD_OUTPUT  "1": the output stays open (being written) while it hangs;
 //                     "output open" is printed once it is
 //   STANDIN_SAY_LINES  a number of numbered lines to print on the error channel first
+//   STANDIN_PARTIAL   "1": a temporary ".rme<pid>-0.tmp" beside the output is made
+//                     and named ("partial NAME", when RMEDITOR_PROGRESS=1) before
+//                     anything else is written; it is left behind
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -31,6 +34,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #include <shellapi.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace {
@@ -114,6 +119,17 @@ int main(int argc, char **argv)
         }
     }
     std::cout << "joining " << inputs.size() << " clips into " << output << std::endl;
+    if (const char *partial = std::getenv("STANDIN_PARTIAL"); partial && std::string(partial) == "1") {
+        char name[40];
+#ifdef _WIN32
+        std::snprintf(name, sizeof name, ".rme%lu-0.tmp", static_cast<unsigned long>(GetCurrentProcessId()));
+#else
+        std::snprintf(name, sizeof name, ".rme%x-0.tmp", unsigned(getpid()));
+#endif
+        std::ofstream(pathOf(output).parent_path() / name, std::ios::binary) << "partial join";
+        if (wanted && std::string(wanted) == "1")
+            std::cout << "partial " << name << std::endl;
+    }
 
     const char *modeText = std::getenv("STANDIN_MODE");
     const std::string mode = modeText ? modeText : "";

@@ -94,6 +94,7 @@ void AboutTest::shownAnewEachTime()
         QTimer::singleShot(50, [&] {
             auto *box = qobject_cast<frmAbout *>(QApplication::activeModalWidget());
             QVERIFY(box);
+            QCOMPARE(box->window()->parentWidget(), &f); // in front of the window, even a topmost one
             seen << textsOf(*box);
             box->lblVersion->setText(QStringLiteral("changed")); // gone with this box
             box->cmdOK->click();

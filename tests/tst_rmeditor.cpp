@@ -595,6 +595,8 @@ void JoinerTest::refused_data()
     QTest::newRow("unknown option") << QStringList{"-x", a, "-o", out} << QByteArray("unknown option -x");
     QTest::newRow("option without path") << QStringList{"-i", a, "-o"} << QByteArray("needs a path");
     QTest::newRow("missing input") << QStringList{"-i", clip("none.rm"), "-o", out} << QByteArray("No such file");
+    QTest::newRow("missing input, in Japanese") << QStringList{"-i", clip("none.rm"), "-o", out}
+                                                << QByteArray("none.rm: ファイルまたはフォルダーがありません");
     QTest::newRow("input is a folder") << QStringList{"-i", m_dir.path(), "-o", out} << QByteArray("is a folder");
     QTest::newRow("existing output") << QStringList{"-i", a, "-o", clip("a2.rm")} << QByteArray("already exists");
     QTest::newRow("existing output, in Japanese") << QStringList{"-i", a, "-o", clip("a2.rm")}

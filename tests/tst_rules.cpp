@@ -15,6 +15,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <utility>
+#ifndef Q_OS_WIN
+#include <signal.h>
+#endif
+
 namespace {
 QString nat(QString path)
 {
@@ -46,6 +51,8 @@ private slots:
     void settingsTable();
     void joinJob_data();
     void joinJob();
+    void joinerLeavesNothing_data();
+    void joinerLeavesNothing();
 };
 
 void RulesTest::dialogSelection_data()
@@ -426,6 +433,73 @@ void RulesTest::joinJob()
         QVERIFY(job.details().contains(QStringLiteral("said line %1 of").arg(saidLines - 1)));
         QVERIFY(!job.details().contains(QStringLiteral("said line 0 of")));
     }
+}
+
+// The programs this process started (Linux).
+QList<qint64> childrenOfThisProcess()
+{
+    QList<qint64> children;
+    for (const QString &task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile list(QStringLiteral("/proc/self/task/%1/children").arg(task));
+        if (list.open(QIODevice::ReadOnly))
+            for (const QByteArray &id : list.readAll().split(' '))
+                if (id.trimmed().toLongLong() > 0)
+                    children.append(id.trimmed().toLongLong());
+    }
+    return children;
+}
+
+void RulesTest::joinerLeavesNothing_data()
+{
+    QTest::addColumn<bool>("killed"); // from outside, else cancelled
+    QTest::newRow("cancelled") << false;
+#ifndef Q_OS_WIN
+    QTest::newRow("killed from outside") << true;
+#endif
+}
+
+// The bundled joiner stopped mid-way leaves nothing in the output's folder,
+// also where it must name its temporary: on a FAT drive, as CI mounts one
+// for TAPEKNOT_TEST_FAT_DIR.
+void RulesTest::joinerLeavesNothing()
+{
+    QFETCH(bool, killed);
+    const QString sample = QStringLiteral(SAMPLES_DIR "/ra3-14_4-old-format.ra");
+    if (!QFile::exists(sample))
+        QSKIP("needs the RealAudio sample");
+    QTemporaryDir scratch;
+    const QDir folder(qEnvironmentVariable("TAPEKNOT_TEST_FAT_DIR", scratch.path()));
+    const auto everything = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
+    const QStringList before = folder.entryList(everything);
+    JoinRequest request;
+#ifdef Q_OS_WIN
+    request.program = QStringLiteral("Z:" JOINER_TOOL);
+#else
+    request.program = QStringLiteral(JOINER_TOOL);
+#endif
+    request.workingDirectory = QFileInfo(request.program).absolutePath();
+    for (int i = 0; i < 400; ++i)
+        request.sources.append(sample);
+    request.output = folder.filePath(QStringLiteral("joined.ra"));
+    JoinJob job(request);
+    bool stopped = false;
+    QObject::connect(&job, &JoinJob::progressed, &job, [&] {
+        if (std::exchange(stopped, true))
+            return;
+#ifndef Q_OS_WIN
+        if (killed) {
+            for (const qint64 pid : childrenOfThisProcess())
+                ::kill(pid_t(pid), SIGKILL);
+            return;
+        }
+#endif
+        job.cancel();
+    });
+    job.start();
+    QTRY_VERIFY_WITH_TIMEOUT(job.ended(), 60000);
+    QVERIFY(stopped);
+    QCOMPARE(job.state(), killed ? JoinJob::State::Failed : JoinJob::State::Cancelled);
+    QCOMPARE(folder.entryList(everything), before);
 }
 
 QTEST_GUILESS_MAIN(RulesTest)

@@ -10,6 +10,7 @@
 #include <QProgressBar>
 
 #include <QCheckBox>
+#include <QDateTime>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -300,6 +301,35 @@ void SettingsTest::installedCopyUsesConfigFolder()
         Form1 &f = h.start();
         QVERIFY(f.close());
         QVERIFY(!QFileInfo(h.iniPath()).isFile());
+    }
+    {
+        // Installed (a package's joiner folder, or the installer's uninstaller):
+        // the settings an earlier version left beside the program are read,
+        // and written to the user's folder; the program's folder is untouched.
+        Harness h;
+        const QString bin = h.dir() + QStringLiteral("/bin");
+#ifdef Q_OS_WIN
+        h.makeFile(QStringLiteral("bin/uninstall.exe"), "MZ");
+        const QString config = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+#else
+        QVERIFY(QDir(h.dir()).mkpath(QStringLiteral("libexec/tapeknot")));
+        const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+#endif
+        const QString tool = nat(h.dir() + QStringLiteral("/old/rmeditor"));
+        const QString left = h.makeFile(QStringLiteral("bin/tapeknot.ini"), "[shoki]\r\npath=" + ansi::encode(tool) + "\r\n");
+        const QDateTime leftAt = QFileInfo(left).lastModified();
+        QFile::remove(config + QStringLiteral("/tapeknot.ini"));
+        {
+            Form1 f(h.platform, nat(bin));
+            f.StartUp();
+            QCOMPARE(ui(f).Text2->text(), tool);
+            QVERIFY(f.close());
+        }
+        QCOMPARE(QFileInfo(left).lastModified(), leftAt);
+        QFile saved(config + QStringLiteral("/tapeknot.ini"));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QVERIFY(saved.readAll().contains(ansi::encode(tool)));
+        saved.remove();
     }
     if (!foldersCanBeLocked())
         QSKIP("root writes into any folder");

@@ -77,7 +77,7 @@ void Form1::ShowReadme()
 
 void Form1::ShowAbout()
 {
-    frmAbout box(m_platform, windowIcon());
+    frmAbout box(m_platform, windowIcon(), this); // in front of the window, even a topmost one
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }

@@ -75,6 +75,8 @@ public:
     void LoadSettings(const settingkeys::Values &values);
     void SaveSettings();
     QString settingsPath() const;
+    QString settingsSource() const;
+    bool installedCopy() const;
 
     void SelectSources();
     void AddDroppedFiles(const QMimeData *mime);
@@ -204,7 +206,7 @@ private:
     QList<int> selectedSourceRows() const;
     void resultActivated(const QModelIndex &index);
     void addResultLine(const QString &text, const QString &tip, const std::optional<QString> &detail = {},
-                       const QString &folder = {});
+                       const QString &folder = {}, bool warning = false);
     void lockControls(bool locked);
     void setupClipFacts();
     QList<std::pair<QByteArray, QObject *>> settingControls() const;

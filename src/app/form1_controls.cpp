@@ -1,5 +1,6 @@
 // Construction of the window's controls and menus at their design places.
 #include "app/form1.h"
+#include "app/markeddelegate.h"
 
 #include "app/overlaplist.h"
 #include "app/tabcontrol.h"
@@ -106,6 +107,7 @@ void Form1::setupRunPage(QWidget *page)
     List1->setModel(m_sources);
     List2 = make<OverlappedList>(page, QStringLiteral("List2"), kList2);
     List2->setModel(m_results);
+    List2->setItemDelegate(new MarkedRowDelegate(ResultList::WarningRole, false, List2));
     List2->setEditTriggers(QAbstractItemView::NoEditTriggers);
     List1->raise(); // the two lists overlap: the source list's last row stays in sight
     Text5 = make<QLineEdit>(page, QStringLiteral("Text5"), kText5);

@@ -10,7 +10,7 @@
 void Form1::StartUp()
 {
     const settingkeys::Values fallbacks = settingFallbacks();
-    const settingkeys::Values settings = settingkeys::read(ProfileDocument::load(settingsPath()), fallbacks);
+    const settingkeys::Values settings = settingkeys::read(ProfileDocument::load(settingsSource()), fallbacks);
     const Placement placement = LoadPlacement(settings, fallbacks);
     SSTab1->setTabCaption(0, QStringLiteral("実行"));
     SSTab1->setTabCaption(1, QStringLiteral("設定"));

@@ -299,16 +299,16 @@ void Form1::tidyAfterJoin(const JoinRequest &request)
                             ? QStringLiteral("ごみ箱に移せなかったため、元のファイル%1個を削除しました").arg(deletedForGood)
                             : QString();
     addResultLine(QStringLiteral("作成に成功しました:") + request.output, tip, std::nullopt,
-                  QFileInfo(request.output).absolutePath());
+                  QFileInfo(request.output).absolutePath(), deletedForGood > 0);
     endRun();
     if (!undeleted.isEmpty())
         reportUndeleted(undeleted);
 }
 
 void Form1::addResultLine(const QString &text, const QString &tip, const std::optional<QString> &detail,
-                          const QString &folder)
+                          const QString &folder, bool warning)
 {
-    const int row = m_results->add(ResultLine{text, tip, detail, folder});
+    const int row = m_results->add(ResultLine{text, tip, detail, folder, warning});
     List2->scrollTo(m_results->index(row)); // the newest result is always in sight
 }
 

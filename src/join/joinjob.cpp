@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QSet>
 
 #include <cstring>
@@ -39,6 +40,7 @@ JoinJob::~JoinJob()
     if (m_process.state() != QProcess::NotRunning) {
         m_process.kill();
         m_process.waitForFinished(kKillAfterMs);
+        removeLeftPartial();
     }
 }
 
@@ -126,6 +128,10 @@ void JoinJob::read(QProcess::ProcessChannel channel)
 void JoinJob::takeLine(const QByteArray &raw, bool error, QStringDecoder &decoder)
 {
     const QByteArray line = raw.endsWith('\r') ? raw.chopped(1) : raw;
+    if (!error && line.startsWith("partial ")) {
+        notePartial(line.mid(8).trimmed());
+        return;
+    }
     if (line.startsWith("progress ")) {
         bool ok = false;
         const int perMille = line.mid(9).trimmed().toInt(&ok);
@@ -145,6 +151,27 @@ void JoinJob::takeLine(const QByteArray &raw, bool error, QStringDecoder &decode
         m_saidBytes -= m_said.takeFirst().size() + 1;
 }
 
+// The joiner's temporary beside the output: a bare name of its own pattern
+// (".rme" PID "-" N ".tmp"), never a path, so that no line can name another file.
+void JoinJob::notePartial(const QByteArray &name)
+{
+    static const QRegularExpression pattern(QStringLiteral("^\\.rme[0-9a-f]{1,16}-[0-9]{1,4}\\.tmp$"));
+    const QString fileName = QString::fromLatin1(name);
+    if (!m_partial.isEmpty() || !pattern.match(fileName).hasMatch())
+        return;
+    m_partial = QFileInfo(m_request.output).absoluteDir().filePath(fileName);
+    m_partialIdentity = identityOf(m_partial);
+}
+
+// Whatever ended the tool (a cancel, a kill, a crash), its temporary goes,
+// if the name still holds the very file it made. A tool that ended well
+// has already given it the output's name.
+void JoinJob::removeLeftPartial()
+{
+    if (m_partialIdentity && identityOf(m_partial) == m_partialIdentity)
+        QFile::remove(m_partial);
+}
+
 void JoinJob::finished(int exitCode, QProcess::ExitStatus status)
 {
     m_killTimer.stop();
@@ -155,6 +182,7 @@ void JoinJob::finished(int exitCode, QProcess::ExitStatus status)
             takeLine(from.partialLine, channel == QProcess::StandardError, from.decoder);
         from.partialLine.clear();
     }
+    removeLeftPartial();
     if (m_state == State::Cancelling) {
         judgeCancel(exitCode, status);
         setState(State::Cancelled);

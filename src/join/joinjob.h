@@ -63,6 +63,10 @@ public:
     QString details() const;                                  // all the tool said but progress, oldest first
     QString lastMessage() const;                              // its last error line, else its last line
     QString endReason() const { return m_endReason; }         // how a failed run ended, in the user's words
+    // A temporary file the tool named as its own while it ran ("partial
+    // NAME" beside the output), whose identity was taken then; removed when
+    // the tool has ended if it is still that file. Empty when none was named.
+    QString partialFile() const { return m_partial; }
     // After a cancel: a file is at the output path that may be the tool's
     // unfinished work (it could not be told apart from someone else's).
     bool partialMayRemain() const { return m_partialMayRemain; }
@@ -89,12 +93,16 @@ private:
     void failedToStart(QProcess::ProcessError error);
     void finished(int exitCode, QProcess::ExitStatus status);
     void judgeCancel(int exitCode, QProcess::ExitStatus status);
+    void notePartial(const QByteArray &name);
+    void removeLeftPartial();
     QString judgeEnd(int exitCode, QProcess::ExitStatus status) const;
     static QString describeEnd(int exitCode, QProcess::ExitStatus status);
 
     JoinRequest m_request;
     std::optional<FileIdentity> m_before;    // what was at the output path at the start
     std::optional<FileIdentity> m_toolsFile; // the file the tool was writing when cancelled
+    QString m_partial;                        // the tool's named temporary, as it told
+    std::optional<FileIdentity> m_partialIdentity;
     State m_state = State::Ready;
     QProcess m_process;
     QTimer m_killTimer;

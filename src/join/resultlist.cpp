@@ -14,6 +14,8 @@ QVariant ResultList::data(const QModelIndex &index, int role) const
         return line.text;
     if (role == Qt::ToolTipRole && !line.tip.isEmpty())
         return line.tip;
+    if (role == WarningRole)
+        return line.warning;
     return {};
 }
 

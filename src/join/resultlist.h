@@ -12,6 +12,7 @@ struct ResultLine {
     QString tip;
     std::optional<QString> detail; // what the tool said, for a line that did not join
     QString folder;                // a success line: the joined file's folder
+    bool warning = false;          // something the user should know went wrong: a warning sign
 };
 
 class ResultList : public QAbstractListModel
@@ -19,6 +20,7 @@ class ResultList : public QAbstractListModel
     Q_OBJECT
 public:
     using QAbstractListModel::QAbstractListModel;
+    static constexpr int WarningRole = Qt::UserRole + 1; // bool: the line carries a warning sign
 
     int rowCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;

@@ -47,19 +47,28 @@ bool folderTakesFiles(const QString &folder)
 
 } // namespace
 
+// A copy put in place by a package or the installer: its joiner under
+// ../libexec, or on Windows its uninstaller beside it.
+bool Form1::installedCopy() const
+{
+#ifdef Q_OS_WIN
+    if (QFileInfo(m_programDir + QStringLiteral("/uninstall.exe")).isFile())
+        return true;
+#endif
+    return QFileInfo(installedToolFolder(m_programDir)).isDir();
+}
+
 QString Form1::settingsPath() const
 {
-    // Beside the program wherever it is or can be; an installed copy, whose
-    // folder takes no new file, keeps it in the user's configuration folder.
+    // Beside the program wherever it is or can be. An installed copy never
+    // writes into the system's program folder (even when run by root, or
+    // where Windows lets it), and keeps its settings in the user's folder.
     const QString beside = m_programDir + QDir::separator() + QString::fromLatin1(settingkeys::kFileName);
     const QFileInfo besideInfo(beside);
-    // An installed copy (its joiner under ../libexec) never writes into the
-    // system's program folder, even when run by root.
-    const bool installed = QFileInfo(installedToolFolder(m_programDir)).isDir();
-    if (besideInfo.exists() || besideInfo.isSymLink() || (!installed && folderTakesFiles(m_programDir)))
+    if (!installedCopy() && (besideInfo.exists() || besideInfo.isSymLink() || folderTakesFiles(m_programDir)))
         return beside;
 #ifdef Q_OS_WIN
-    // %APPDATA%\tapeknot, where an installed copy's settings go on Windows.
+    // %APPDATA%\tapeknot
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
 #else
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
@@ -67,6 +76,15 @@ QString Form1::settingsPath() const
     if (folder.isEmpty())
         return beside;
     return QDir::toNativeSeparators(folder) + QDir::separator() + QString::fromLatin1(settingkeys::kFileName);
+}
+
+// Where the settings are read from: their own file, or for an installed
+// copy that has none yet, the one an earlier version left beside the program.
+QString Form1::settingsSource() const
+{
+    const QString path = settingsPath();
+    const QString beside = m_programDir + QDir::separator() + QString::fromLatin1(settingkeys::kFileName);
+    return QFileInfo::exists(path) || !installedCopy() ? path : beside;
 }
 
 settingkeys::Values Form1::settingFallbacks()

@@ -3,45 +3,18 @@
 // first one, and the listed clips' total length on the run button.
 #include "app/form1.h"
 
+#include "app/markeddelegate.h"
 #include "sources/clipfacts.h"
 #include "sources/sourcelist.h"
 
 #include <QApplication>
 #include <QListView>
 #include <QPushButton>
-#include <QStyle>
-#include <QStyledItemDelegate>
 #include <QTimer>
-
-namespace {
-
-// A refused clip: a sign and a colour, so that the mark does not rest on colour alone.
-class MarkedClipDelegate : public QStyledItemDelegate
-{
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-protected:
-    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
-    {
-        QStyledItemDelegate::initStyleOption(option, index);
-        if (!index.data(SourceList::RefusedRole).toBool())
-            return;
-        const QStyle *style = option->widget ? option->widget->style() : QApplication::style();
-        const int side = style->pixelMetric(QStyle::PM_SmallIconSize, nullptr, option->widget);
-        option->features |= QStyleOptionViewItem::HasDecoration;
-        option->icon = style->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, option->widget);
-        option->decorationSize = QSize(side, side);
-        option->palette.setBrush(QPalette::Text, QBrush(Qt::darkRed));
-        option->palette.setBrush(QPalette::HighlightedText, QBrush(Qt::darkRed));
-    }
-};
-
-} // namespace
 
 void Form1::setupClipFacts()
 {
-    List1->setItemDelegate(new MarkedClipDelegate(List1));
+    List1->setItemDelegate(new MarkedRowDelegate(SourceList::RefusedRole, true, List1));
     m_clipReader = new ClipReader(this);
     m_clipRefresh = new QTimer(this);
     m_clipRefresh->setSingleShot(true);

@@ -136,7 +136,7 @@ private:
             if (got < 0 && errno == EINTR)
                 continue;
             if (got < 0)
-                throw Error(say(Msg::SystemError, {m_name, std::strerror(errno)}));
+                throw Error(say(Msg::SystemError, {m_name, systemText(errno)}));
 #endif
             if (got == 0)
                 break; // shorter than it was: the caller finds it truncated
@@ -247,7 +247,7 @@ public:
     }
 
 private:
-    [[noreturn]] void fail() const { throw Error(say(Msg::CannotBeWrittenBecause, {m_name, std::strerror(errno)})); }
+    [[noreturn]] void fail() const { throw Error(say(Msg::CannotBeWrittenBecause, {m_name, systemText(errno)})); }
     void put(const uint8_t *from, size_t n)
     {
         if (std::fwrite(from, 1, n, m_file) != n)
@@ -317,7 +317,7 @@ std::unique_ptr<Input> openFileInput(const std::string &path, std::vector<uint8_
     // the flag changes nothing.)
     const int file = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (file < 0)
-        throw Error(say(Msg::SystemError, {path, std::strerror(errno)}));
+        throw Error(say(Msg::SystemError, {path, systemText(errno)}));
     struct stat st {};
     if (fstat(file, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(file);
@@ -392,21 +392,25 @@ std::wstring windowsPath(const std::string &path)
 
 std::string windowsError(unsigned long code)
 {
+    // The common ones in the same words as on other systems.
     switch (code) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
-        return "No such file or directory";
+        return systemText(ENOENT);
     case ERROR_ACCESS_DENIED:
-        return "Permission denied";
+        return systemText(EACCES);
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS:
-        return "already exists";
+        return systemText(EEXIST);
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
-        return "No space left on device";
+        return systemText(ENOSPC);
+    case ERROR_WRITE_PROTECT:
+        return systemText(EROFS);
     default:
         break;
     }
+    // Otherwise the system's own text, in the user's interface language.
     wchar_t *text = nullptr;
     FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                    DWORD(code), 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);

@@ -36,13 +36,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// One line to standard error. On Windows a console gets UTF-16 text, and
-// a pipe (the window reading what we say) the system's ANSI code page.
-void sayLine(const std::string &line)
+// One line to standard error (or output). On Windows a console gets UTF-16
+// text, and a pipe (the window reading what we say) the system's ANSI code page.
+void sayLine(const std::string &line, bool toOutput = false)
 {
+    std::FILE *stream = toOutput ? stdout : stderr;
 #ifdef _WIN32
     const std::wstring text = rm::wide(line + "\n");
-    HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+    HANDLE handle = GetStdHandle(toOutput ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
     DWORD mode = 0, written = 0;
     if (GetConsoleMode(handle, &mode)) {
         WriteConsoleW(handle, text.data(), DWORD(text.size()), &written, nullptr);
@@ -51,10 +52,11 @@ void sayLine(const std::string &line)
     const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
     std::string bytes(size_t(n), '\0');
     WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), bytes.data(), n, nullptr, nullptr);
-    std::fwrite(bytes.data(), 1, bytes.size(), stderr);
+    std::fwrite(bytes.data(), 1, bytes.size(), stream);
 #else
-    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fprintf(stream, "%s\n", line.c_str());
 #endif
+    std::fflush(stream);
 }
 
 int fail(const std::string &message, int code = 1)
@@ -86,11 +88,20 @@ std::string folderOf(const std::string &output)
 #endif
 }
 
-// Prints "progress N" lines, at most ten a second.
+// For the program that runs us (RMEDITOR_PROGRESS=1): "progress N" lines,
+// at most ten a second, and "partial NAME" once a named temporary file is
+// made beside OUT, so that whoever ends us can remove what we leave.
 class ProgressLines
 {
 public:
     explicit ProgressLines(bool on) : m_on(on) {}
+    void partial(const std::string &fileName) const
+    {
+        if (m_on) {
+            std::printf("partial %s\n", fileName.c_str());
+            std::fflush(stdout);
+        }
+    }
     void operator()(uint64_t done, uint64_t total)
     {
         const int perMille = total ? int(std::min<uint64_t>(1000, done * 1000 / total)) : 0;
@@ -133,7 +144,7 @@ extern "C" void removePartial(int signal)
 class Destination
 {
 public:
-    explicit Destination(const std::string &output) : m_output(output), m_folder(folderOf(output))
+    Destination(const std::string &output, const ProgressLines &told) : m_output(output), m_folder(folderOf(output))
     {
         // Writes that fail end in a message, not in a silent death.
         std::signal(SIGPIPE, SIG_IGN);
@@ -143,7 +154,7 @@ public:
         if (m_fd >= 0)
             return; // nameless: whatever ends us, nothing is left behind
         if (errno != EISDIR && errno != EOPNOTSUPP && errno != EINVAL && errno != ENOTSUP)
-            throw rm::Error(rm::say(rm::Msg::SystemError, {m_output, std::strerror(errno)}));
+            throw rm::Error(rm::say(rm::Msg::SystemError, {m_output, rm::systemText(errno)}));
 #endif
         for (int attempt = 0; m_fd < 0; ++attempt) {
             char name[40]; // short, whatever the length of OUT's own name
@@ -151,11 +162,13 @@ public:
             m_partial = m_folder + name;
             m_fd = ::open(m_partial.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
             if (m_fd < 0 && (errno != EEXIST || attempt >= 1000))
-                throw rm::Error(rm::say(rm::Msg::SystemError, {m_output, std::strerror(errno)}));
+                throw rm::Error(rm::say(rm::Msg::SystemError, {m_output, rm::systemText(errno)}));
         }
         std::snprintf(g_partial, sizeof g_partial, "%s", m_partial.c_str());
         for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2})
             std::signal(s, removePartial);
+        // A kill or a crash cannot be caught: the program that started us removes it.
+        told.partial(m_partial.substr(m_folder.size() + 1));
     }
     ~Destination()
     {
@@ -167,7 +180,7 @@ public:
     {
         std::FILE *file = fdopen(m_fd, "wb");
         if (!file)
-            throw rm::Error(rm::say(rm::Msg::SystemError, {m_output, std::strerror(errno)}));
+            throw rm::Error(rm::say(rm::Msg::SystemError, {m_output, rm::systemText(errno)}));
         return rm::fileOutput(file, m_output);
     }
 
@@ -198,7 +211,7 @@ public:
             const bool synced = fsync(folder) == 0 || errno == EINVAL || errno == EROFS;
             ::close(folder);
             if (!synced)
-                throw rm::Error(rm::say(rm::Msg::FolderNotFlushed, {m_output, std::strerror(errno)}));
+                throw rm::Error(rm::say(rm::Msg::FolderNotFlushed, {m_output, rm::systemText(errno)}));
         }
     }
 private:
@@ -206,7 +219,7 @@ private:
     {
         if (errno == EEXIST)
             throw rm::Error(rm::say(rm::Msg::AppearedWhileJoining, {m_output}));
-        throw rm::Error(rm::say(rm::Msg::SystemError, {m_output, std::strerror(errno)}));
+        throw rm::Error(rm::say(rm::Msg::SystemError, {m_output, rm::systemText(errno)}));
     }
 
     std::string m_output, m_folder, m_partial;
@@ -217,6 +230,16 @@ private:
 #else // Windows
 
 std::wstring g_partial; // the partial file, removed when Ctrl+C or a closing console ends us
+
+// Marks the file open on `handle` to be deleted when the last handle to it
+// closes (or, with `pending` false, no longer): while we write, a kill, a
+// crash or the end of the session removes it with our process.
+bool deleteOnClose(HANDLE handle, bool pending)
+{
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = pending ? TRUE : FALSE;
+    return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition);
+}
 
 BOOL WINAPI removePartial(DWORD)
 {
@@ -230,16 +253,18 @@ BOOL WINAPI removePartial(DWORD)
 class Destination
 {
 public:
-    explicit Destination(const std::string &output) : m_output(output)
+    Destination(const std::string &output, const ProgressLines &told) : m_output(output)
     {
         const std::string folder = folderOf(output);
         const std::string joint = folder.empty() || folder.back() == '\\' || folder.back() == '/' || folder.back() == ':'
                                       ? folder
                                       : folder + "\\";
         HANDLE handle = INVALID_HANDLE_VALUE;
+        std::string name;
         for (int attempt = 0; handle == INVALID_HANDLE_VALUE; ++attempt) {
-            m_partial = joint + ".rme" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(attempt) + ".tmp";
-            handle = CreateFileW(rm::windowsPath(m_partial).c_str(), GENERIC_READ | GENERIC_WRITE,
+            name = ".rme" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(attempt) + ".tmp";
+            m_partial = joint + name;
+            handle = CreateFileW(rm::windowsPath(m_partial).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
                                  FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_HIDDEN, nullptr);
             const DWORD error = GetLastError();
@@ -248,6 +273,9 @@ public:
         }
         g_partial = rm::windowsPath(m_partial);
         SetConsoleCtrlHandler(removePartial, TRUE);
+        m_deleteOnClose = deleteOnClose(handle, true);
+        m_handle = handle;
+        told.partial(name);
         m_file = _fdopen(_open_osfhandle(intptr_t(handle), _O_RDWR | _O_BINARY), "w+b");
         if (!m_file) {
             CloseHandle(handle);
@@ -271,6 +299,8 @@ public:
     // The file is on the disk (flushed); closed, it moves to OUT.
     void publish(std::unique_ptr<rm::Output> &out)
     {
+        if (m_deleteOnClose && !deleteOnClose(m_handle, false))
+            throw rm::Error(rm::say(rm::Msg::SystemError, {m_output, rm::windowsError(GetLastError())}));
         out.reset();
         // Hidden while it was partial; the joined file is an ordinary one
         // (the attribute would move with it and hide it from Explorer and
@@ -290,6 +320,8 @@ public:
 private:
     std::string m_output, m_partial;
     std::FILE *m_file = nullptr;
+    HANDLE m_handle = INVALID_HANDLE_VALUE; // owned by m_file, then by the output
+    bool m_deleteOnClose = false;
     bool m_published = false;
 };
 
@@ -311,7 +343,7 @@ int run(const std::vector<std::string> &args)
                 return fail(rm::say(rm::Msg::NeedsPath, {arg}), 2);
             (arg == "-i" ? inputs : outputs).push_back(args[++i]);
         } else if (arg == "-h" || arg == "--help") {
-            std::printf("usage: rmeditor -i IN [-i IN ...] -o OUT\n");
+            sayLine(rm::say(rm::Msg::Usage), true);
             return 0;
         } else {
             return fail(rm::say(rm::Msg::UnknownOption, {arg}), 2);
@@ -339,7 +371,7 @@ int run(const std::vector<std::string> &args)
                                    return rm::openFileInput(path, buffer, forPackets ? rm::kBufferSize : 64u << 10);
                                }});
 
-        Destination destination(output);
+        Destination destination(output, progress);
         std::unique_ptr<rm::Output> out = destination.open();
         rm::join(sources, *out, std::ref(progress));
         out->finish();

@@ -1,7 +1,9 @@
 #include "messages.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -116,6 +118,40 @@ constexpr Text kTexts[] = {
     {Msg::OtherRateOrFrame, "other rate or frame size", "レートかフレームの大きさが違います"},
     {Msg::DataEndsEarly, "%1: truncated file (the data ends early)",
      "%1: ファイルが途中で切れています（データが途中で終わっています）"},
+
+    {Msg::Usage, "usage: rmeditor -i IN [-i IN ...] -o OUT\n  joins RealMedia files into OUT, which must not exist",
+     "使い方: rmeditor -i 入力 [-i 入力 ...] -o 出力\n  RealMedia ファイルを結合して出力に書きます（出力はまだないファイルにしてください）"},
+};
+
+struct SystemText {
+    int code;
+    const char *japanese;
+};
+
+constexpr SystemText kSystemTexts[] = {
+    {ENOENT, "ファイルまたはフォルダーがありません"},
+    {EACCES, "アクセスが拒否されました"},
+    {EPERM, "この操作は許可されていません"},
+    {EROFS, "読み取り専用のファイルシステムです"},
+    {ENOSPC, "ディスクに空きがありません"},
+#ifdef EDQUOT
+    {EDQUOT, "ディスクの使用量の上限に達しました"},
+#endif
+    {EFBIG, "ファイルが大きすぎます（このファイルシステムの上限を超えます）"},
+    {EISDIR, "フォルダーです"},
+    {ENOTDIR, "パスの途中がフォルダーではありません"},
+    {EEXIST, "すでにあります"},
+    {EIO, "入出力エラーです"},
+    {ENAMETOOLONG, "ファイル名が長すぎます"},
+    {EMFILE, "開いているファイルが多すぎます"},
+    {ENFILE, "システム全体で開いているファイルが多すぎます"},
+    {ENOMEM, "メモリーが足りません"},
+    {EBUSY, "使用中です"},
+    {EINVAL, "引数が正しくありません"},
+    {ELOOP, "シンボリックリンクが多すぎます"},
+    {EXDEV, "別のデバイスの間では移動できません"},
+    {ENXIO, "デバイスがありません"},
+    {ENODEV, "デバイスがありません"},
 };
 
 bool japaneseLocale()
@@ -153,6 +189,16 @@ std::string say(Msg id, std::initializer_list<std::string> args)
         }
     }
     return text;
+}
+
+std::string systemText(int code)
+{
+    if (!g_japanese)
+        return std::strerror(code);
+    for (const SystemText &t : kSystemTexts)
+        if (t.code == code)
+            return t.japanese;
+    return "システムのエラーです（番号 " + std::to_string(code) + "）";
 }
 
 void chooseLanguage()

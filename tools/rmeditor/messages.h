@@ -28,10 +28,17 @@ enum class Msg {
     // old RealAudio
     NotOldRealAudio, RealAudioVersion, HeaderPastEnd, DataBytesShort, AudioSettingsDiffer,
     OtherRateOrFrame, DataEndsEarly,
+    // help
+    Usage,
 };
 
 // The text of `id` in the user's language, "%1", "%2"… replaced by `args`.
 std::string say(Msg id, std::initializer_list<std::string> args = {});
+
+// What the system said of error number `code` (errno), in the user's
+// language: Japanese words for the errors a join meets, the C library's
+// text otherwise (in Japanese with its number where that text is English).
+std::string systemText(int code);
 
 // Chooses the language once, from the environment; until then English.
 void chooseLanguage();
