@@ -50,3 +50,39 @@ if [ "$listed" != "joined.rm" ] || echo "$attributes" | cut -c1-12 | grep -q H; 
   echo "windows: the joined file is hidden from a plain directory search" >&2
   exit 1
 fi
+
+# Its version, as Explorer's Properties show it.
+need icoutils
+wrestool -l build-win/bin/rmeditor.exe | grep -q 'type=version' \
+  || { echo "windows: rmeditor.exe carries no version resource" >&2; exit 1; }
+
+# Ended from outside while it writes (as Task Manager or a cancel ends it):
+# nothing of it stays in the output's folder, seen from the Windows side.
+scratch=$(mktemp -d "$PWD/build-win/killed.XXXXXX")
+cp ../shared/samples/ra3-14_4-old-format.ra "$scratch/c.ra" 2>/dev/null \
+  || ffmpeg -v error -f lavfi -i "sine=sample_rate=44100" -t 30 -c:a ac3 "$scratch/c.rm"
+clip=$(cd "$scratch" && ls c.*)
+mkdir "$scratch/out"
+args=(); for _ in $(seq 400); do args+=(-i "$clip"); done
+exe=$PWD/build-win/bin/rmeditor.exe
+(cd "$scratch" && RMEDITOR_PROGRESS=1 "$wine" "$exe" "${args[@]}" -o "out\\joined.rm" >"$scratch/said.txt" 2>&1 &)
+for _ in $(seq 100); do sleep 0.2; grep -q '^progress' "$scratch/said.txt" 2>/dev/null && break; done
+grep -q '^partial ' "$scratch/said.txt" || { echo "windows: the joiner did not name its temporary" >&2; exit 1; }
+"$wine" taskkill /F /IM rmeditor.exe >/dev/null 2>&1
+"$(command -v wineserver || echo /usr/lib/wine/wineserver)" -w
+left=$("$wine" cmd /c dir /a /b "$(winpath "$scratch/out")" 2>/dev/null | tr -d '\r')
+rm -rf "$scratch"
+if [ -n "$left" ]; then
+  echo "windows: a killed join left: $left" >&2
+  exit 1
+fi
+echo "windows: a killed join left nothing behind"
+
+# In a Japanese session every line is Japanese, the system's reasons too.
+said=$(LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 "$wine" build-win/bin/rmeditor.exe -i 'Z:\no\such.rm' -o 'Z:\no\out.rm' 2>&1 \
+       | iconv -f CP932 -t UTF-8 | tr -d '\r' || true)
+echo "windows: in Japanese: $said"
+case $said in
+  *ファイルまたはフォルダーがありません*) ;;
+  *) echo "windows: the joiner's message is not Japanese" >&2; exit 1 ;;
+esac
