@@ -298,6 +298,20 @@ void JoinerTest::initTestCase()
         writeAll(clip("other-codec.ra"), ra.replace("lpcJ", "28_8"));
     makeClip(QStringLiteral("a_other_rate.rm"), {"-f", "lavfi", "-i", "sine=sample_rate=44100", "-t", "1",
                                                   "-c:a", "ac3", "-b:a", "128k"});
+    // The helix sample labelled with the multi-rate MIME types (as streamed
+    // broadcasts are), and with a MIME type no reader knows: each stream's
+    // name gives up the bytes its type gains, so no offset moves.
+    const QByteArray helix = readAll(kSamples + "/helix11-rv30-cook.rm");
+    if (!helix.isEmpty()) {
+        QByteArray multirate = helix, unknown = helix;
+        multirate.replace("\x0cVideo Stream\x14video/x-pn-realvideo", "\x02Vi\x1evideo/x-pn-multirate-realvideo");
+        multirate.replace("\x0c" "Audio Stream\x14" "audio/x-pn-realaudio", "\x02" "Au\x1e" "audio/x-pn-multirate-realaudio");
+        unknown.replace("video/x-pn-realvideo", "video/x-pn-unknown-v");
+        QVERIFY(multirate.contains("audio/x-pn-multirate-realaudio") && multirate.contains("video/x-pn-multirate-realvideo"));
+        QCOMPARE(multirate.size(), helix.size());
+        writeAll(clip("multirate-labels.rm"), multirate);
+        writeAll(clip("unknown-kind.rm"), unknown);
+    }
 }
 
 void JoinerTest::joins_data()
@@ -380,6 +394,8 @@ void JoinerTest::producerFiles_data()
     }
     QTest::newRow("helix with its other-date copy")
         << QStringList{kSamples + "/helix11-rv30-cook.rm", kSamples + "/helix11-rv30-cook-otherdate.rm"};
+    const QString multirate = clip("multirate-labels.rm");
+    QTest::newRow("helix with multi-rate MIME types x3") << QStringList{multirate, multirate, multirate};
 }
 
 void JoinerTest::producerFiles()
@@ -606,7 +622,7 @@ void JoinerTest::refused_data()
     QTest::newRow("existing output") << QStringList{"-i", a, "-o", clip("a2.rm")} << QByteArray("already exists");
     QTest::newRow("existing output, in Japanese") << QStringList{"-i", a, "-o", clip("a2.rm")}
                                                   << QByteArray("a2.rm: すでにあります");
-    QTest::newRow("streams differ") << QStringList{"-i", clip("v1.rm"), "-i", a, "-o", out} << QByteArray("a1.rm: its streams differ");
+    QTest::newRow("streams differ") << QStringList{"-i", clip("v1.rm"), "-i", a, "-o", out} << QByteArray("a1.rm: its streams differ from those of " + clip("v1.rm").toUtf8() + ": 1 stream instead of 2");
     QTest::newRow("codec differs") << QStringList{"-i", clip("v1.rm"), "-i", clip("v3.rm"), "-o", out}
                                    << QByteArray("v3.rm: its streams differ from those of " + clip("v1.rm").toUtf8()
                                                  + ": stream 0 (video/x-pn-realvideo) is RV20 instead of RV10");
@@ -627,6 +643,9 @@ void JoinerTest::refused_data()
         QTest::newRow("old RealAudio of another codec")
             << QStringList{"-i", kSamples + "/ra3-14_4-old-format.ra", "-i", clip("other-codec.ra"), "-o", out}
             << QByteArray("28_8 instead of lpcJ");
+    if (QFile::exists(clip("unknown-kind.rm")))
+        QTest::newRow("a stream of a kind not known") << QStringList{"-i", clip("unknown-kind.rm"), "-i", clip("unknown-kind.rm"), "-o", out}
+                                                      << QByteArray("stream 0 is of a kind that cannot be joined (video/x-pn-unknown-v)");
     QTest::newRow("bit rate differs") << QStringList{"-i", a, "-i", clip("a_other_rate.rm"), "-o", out} << QByteArray("a_other_rate.rm: its streams differ");
     QTest::newRow("output folder missing") << QStringList{"-i", a, "-o", clip("no/such/out.rm")} << QByteArray("No such file");
 }
@@ -661,6 +680,7 @@ void JoinerTest::badFiles_data()
     QTest::newRow("RealAudio version 4") << QByteArray(".ra\xfd\x00\x04\x00\x00.ra4", 12) << QByteArray("RealAudio");
     QTest::newRow("something else") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\0", 12) << QByteArray("not a RealMedia file");
     QTest::newRow("header only") << good.left(prop + 20) << QByteArray("truncated");
+    QTest::newRow("headers, no data") << good.left(data) << QByteArray("no media data");
     QTest::newRow("truncated data") << good.left(data + 18 + 700) << QByteArray("truncated");
     QTest::newRow("truncated in a packet header") << good.left(data + 18 + 5) << QByteArray("truncated");
 

@@ -57,7 +57,7 @@ QString describe(const rm::ClipSummary &clip, qint64 size)
             lines.append(QStringLiteral("音声 %1 %2 Hz %3").arg(codec).arg(s.sampleRate).arg(channelsText(s.channels)));
         else if (s.audio())
             lines.append(QStringLiteral("音声 %1").arg(codec));
-        else if (s.mime == "application/x-pn-realevent")
+        else if (s.kind == rm::StreamKind::Event)
             lines.append(QStringLiteral("イベント"));
         else
             lines.append(QStringLiteral("その他 %1").arg(QString::fromStdString(s.mime)));

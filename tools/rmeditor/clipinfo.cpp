@@ -43,6 +43,7 @@ StreamSummary summarizeStream(const Stream &stream)
 {
     StreamSummary s;
     s.mime = stream.mime;
+    s.kind = streamKind(stream.mime);
     s.avgBitRate = stream.avgBitRate;
     const std::vector<uint8_t> &t = stream.typeSpecific;
     if (s.video() && t.size() >= 16 && fourcc(t, 4) == "VIDO") {
@@ -61,7 +62,8 @@ ClipSummary summarize(const Header &header)
     c.durationMs = header.properties.duration;
     c.avgBitRate = header.properties.avgBitRate;
     for (const Stream &stream : header.streams) {
-        if (stream.mime.rfind("logical-", 0) == 0)
+        const StreamKind kind = streamKind(stream.mime);
+        if (kind == StreamKind::Logical || kind == StreamKind::FileInfo)
             continue; // groups and file properties, nothing to play
         c.streams.push_back(summarizeStream(stream));
         c.durationMs = std::max(c.durationMs, stream.duration);

@@ -18,8 +18,9 @@ struct StreamSummary {
     uint32_t sampleRate = 0;
     uint16_t channels = 0;
     uint32_t avgBitRate = 0;
-    bool video() const { return mime == "video/x-pn-realvideo"; }
-    bool audio() const { return mime.rfind("audio/", 0) == 0; }
+    StreamKind kind = StreamKind::Unknown;
+    bool video() const { return kind == StreamKind::Video; }
+    bool audio() const { return kind == StreamKind::Audio; }
 };
 
 struct ClipSummary {

@@ -18,9 +18,6 @@ constexpr uint32_t kSparseIndexSpacing = 2000; // ms between index entries of st
 constexpr uint64_t kRateWindow = 2000;      // ms over which the maximum bit rate is measured
 constexpr uint32_t kEventUnit = 100;        // ms per unit of the times inside an event packet
 
-const std::string kRealVideo = "video/x-pn-realvideo";
-const std::string kRealEvent = "application/x-pn-realevent";
-const std::string kFileInfo = "logical-fileinfo";
 
 bool startsWith(const std::string &text, const char *prefix)
 {
@@ -74,7 +71,7 @@ LogicalLayout logicalLayout(const std::vector<uint8_t> &d)
 std::string videoCodec(const Stream &s)
 {
     const std::vector<uint8_t> &t = s.typeSpecific;
-    if (s.mime != kRealVideo || t.size() < 12 || std::string(t.begin() + 4, t.begin() + 8) != "VIDO")
+    if (streamKind(s.mime) != StreamKind::Video || t.size() < 12 || std::string(t.begin() + 4, t.begin() + 8) != "VIDO")
         return {};
     return std::string(t.begin() + 8, t.begin() + 12);
 }
@@ -85,9 +82,9 @@ std::string differenceOf(const Stream &a, const Stream &b)
         return say(Msg::Numbered, {std::to_string(b.number), std::to_string(a.number)});
     if (a.mime != b.mime)
         return say(Msg::OfType, {b.mime, a.mime});
-    if (a.mime == kFileInfo)
+    if (streamKind(a.mime) == StreamKind::FileInfo)
         return {}; // creation date, producer name and such belong to each file
-    if (startsWith(a.mime, "logical-")) {
+    if (streamKind(a.mime) == StreamKind::Logical) {
         const LogicalLayout la = logicalLayout(a.typeSpecific), lb = logicalLayout(b.typeSpecific);
         if (la.ok && lb.ok)
             return la.structure == lb.structure ? std::string() : say(Msg::GroupsOthers);
@@ -105,7 +102,8 @@ std::string differenceOf(const Stream &a, const Stream &b)
 std::string streamDifference(const Header &first, const Header &other)
 {
     if (first.streams.size() != other.streams.size())
-        return say(Msg::StreamCount, {std::to_string(other.streams.size()), std::to_string(first.streams.size())});
+        return say(Msg::StreamCount, {std::to_string(other.streams.size()), std::to_string(first.streams.size()),
+                                      other.streams.size() == 1 ? "" : "s"});
     for (size_t i = 0; i < first.streams.size(); ++i) {
         const std::string why = differenceOf(first.streams[i], other.streams[i]);
         if (!why.empty())
@@ -368,10 +366,15 @@ void Joiner::begin()
 
     m_streams.resize(m_first.streams.size());
     for (size_t i = 0; i < m_streams.size(); ++i) {
-        const std::string &mime = m_first.streams[i].mime;
-        m_streams[i].video = mime == kRealVideo;
-        m_streams[i].event = mime == kRealEvent;
-        m_streams[i].timed = startsWith(mime, "audio/") || startsWith(mime, "video/");
+        const Stream &stream = m_first.streams[i];
+        const StreamKind kind = streamKind(stream.mime);
+        // A stream of a kind not known here might hold times inside its
+        // packets that a join would leave unmoved: refused, not guessed at.
+        if (kind == StreamKind::Unknown)
+            throw Error(say(Msg::UnknownStreamKind, {m_sources[0].name, std::to_string(stream.number), stream.mime}));
+        m_streams[i].video = kind == StreamKind::Video;
+        m_streams[i].event = kind == StreamKind::Event;
+        m_streams[i].timed = kind == StreamKind::Video || kind == StreamKind::Audio;
         m_streams[i].bytesPerMinute = bytesPerMinute(m_first.streams[i]);
     }
 

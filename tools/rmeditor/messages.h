@@ -16,7 +16,7 @@ enum class Msg {
     // opening and reading a file
     IsFolder, NotRegular, CannotSeek, Empty, NotRealMedia, RawRealAudio, TextFile,
     // the chunks of the header
-    EndsEarly, ShorterThanFields, UnknownVersion, ChunkHeaderPastEnd, ChunkBelowHeader, ChunkPastEnd,
+    EndsEarly, ShorterThanFields, UnknownVersion, ChunkHeaderPastEnd, NoMediaData, ChunkBelowHeader, ChunkPastEnd,
     ChunkTooLarge, TwoProp, PropShort, NoStreams, ClaimsStreams, TooManyMdpr, ChunkWhereHeader, NoProp,
     PropCountDiffers, ShareNumber,
     // packets
@@ -24,7 +24,7 @@ enum class Msg {
     UndeclaredStream, PacketPastChunk, PacketEndsEarly, VideoUnreadable, PacketGrows,
     // the join
     NoInput, StreamsDiffer, StreamIs, StreamCount, Numbered, OfType, GroupsOthers, InsteadOf,
-    OtherCodecSettings, TooLarge32, TooLarge4G, TooLong30,
+    OtherCodecSettings, TooLarge32, TooLarge4G, TooLong30, UnknownStreamKind,
     // old RealAudio
     NotOldRealAudio, RealAudioVersion, HeaderPastEnd, DataBytesShort, AudioSettingsDiffer,
     OtherRateOrFrame, DataEndsEarly,

@@ -158,6 +158,8 @@ Header readHeader(Input &in, const std::string &name)
     bool haveProperties = false;
     uint64_t pos = rmf.size;
     for (;;) {
+        if (pos == in.size() && haveProperties)
+            throw Error(say(Msg::NoMediaData, {name}));
         const ChunkHeader c = readChunkHeader(in, pos, name, true);
         if (c.id != kDATA && pos + c.size > in.size())
             throw Error(say(Msg::ChunkPastEnd, {name, fourccText(c.id)}));
@@ -306,6 +308,31 @@ bool PacketReader::next(Packet &packet)
         ++m_seen;
         return true;
     }
+}
+
+StreamKind streamKind(const std::string &mime)
+{
+    struct Kind {
+        const char *mime;
+        StreamKind kind;
+    };
+    static constexpr Kind kKinds[] = {
+        {"video/x-pn-realvideo", StreamKind::Video},
+        {"video/x-pn-multirate-realvideo", StreamKind::Video},
+        {"audio/x-pn-realaudio", StreamKind::Audio},
+        {"audio/x-pn-multirate-realaudio", StreamKind::Audio},
+        {"application/x-pn-realevent", StreamKind::Event},
+        {"logical-fileinfo", StreamKind::FileInfo},
+    };
+    for (const Kind &k : kKinds)
+        if (mime == k.mime)
+            return k.kind;
+    if (mime.rfind("logical-", 0) == 0)
+        return StreamKind::Logical;
+    // Other audio (lossless, AAC and MP3 in RealMedia) is timed like RealAudio.
+    if (mime.rfind("audio/", 0) == 0)
+        return StreamKind::Audio;
+    return StreamKind::Unknown;
 }
 
 } // namespace rm

@@ -144,6 +144,13 @@ struct Stream {               // one MDPR chunk
     std::vector<uint8_t> typeSpecific;
 };
 
+// What a stream is, from its MIME type: one table for the join's packet
+// rules, the clip summaries and the window. RealVideo and RealAudio in
+// every form (the multi-rate ones included); "logical-" streams describe
+// the others and carry no packets of their own.
+enum class StreamKind { Video, Audio, Event, FileInfo, Logical, Unknown };
+StreamKind streamKind(const std::string &mime);
+
 struct Header {
     uint32_t fileVersion = 0;
     Properties properties;
