@@ -1,4 +1,4 @@
-#include "about/frmabout.h"
+#include "app/frmabout.h"
 #include "platform/ansi.h"
 #include "support/harness.h"
 

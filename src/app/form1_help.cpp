@@ -1,7 +1,7 @@
 // The Help menu: the Readme beside the program and the About box.
 #include "app/form1.h"
 
-#include "about/frmabout.h"
+#include "app/frmabout.h"
 
 #include "join/commandline.h"
 #include "platform/ansi.h"

@@ -1,4 +1,4 @@
-#include "about/frmabout.h"
+#include "app/frmabout.h"
 
 #include "about/regvalue.h"
 #include "app/twips.h"
