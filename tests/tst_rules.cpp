@@ -404,7 +404,12 @@ void RulesTest::joinJob()
     qputenv("STANDIN_SAY_LINES", QByteArray::number(saidLines));
     qputenv("STANDIN_HOLD_OUTPUT", cancel ? "1" : "0");
     qputenv("STANDIN_HANG_MS", cancel ? "30000" : "0");
-    JoinJob job(request);
+    request.deleteSources = request.clearList = true;
+    QStringList deleted; // none can go to a trash: deleted for good
+    JoinJob job(request, [&](const QString &path) {
+        deleted.append(path);
+        return Deletion::Deleted;
+    });
     QSignalSpy states(&job, &JoinJob::stateChanged);
     QSignalSpy progress(&job, &JoinJob::progressed);
     QObject::connect(&job, &JoinJob::outputArrived, &job, [&](const QByteArray &bytes) {
@@ -419,6 +424,17 @@ void RulesTest::joinJob()
     QCOMPARE(states.last().at(0).value<JoinJob::State>(), end);
     QCOMPARE(states.first().at(0).value<JoinJob::State>(), JoinJob::State::Starting);
     QCOMPARE(QFile::exists(request.output), outputStays);
+    // Only a success deletes the sources and clears the list; its line warns
+    // of files deleted for good and opens the output's folder.
+    const bool joined = end == JoinJob::State::Succeeded;
+    QCOMPARE(deleted, joined ? request.sources : QStringList());
+    QCOMPARE(job.clearsList(), joined);
+    if (end != JoinJob::State::StartFailed) {
+        QCOMPARE(job.resultLine().warning, joined);
+        QCOMPARE(job.resultLine().detail.has_value(), !joined);
+        QCOMPARE(job.resultLine().tip.contains(QStringLiteral("元のファイル1個を削除しました")), joined);
+        QCOMPARE(job.resultLine().folder, joined ? QFileInfo(request.output).absolutePath() : QString());
+    }
     if (!toolThere) {
         QVERIFY(!job.startError().isEmpty());
         return;

@@ -198,15 +198,12 @@ private:
     void jobStateChanged();
     void jobStartFailed();
     void finishJoin();
-    void tidyAfterJoin(const JoinRequest &request);
     void placeStatusPanel();
     void sourcesChanged();
     void showSourceMenu(const QPoint &at);
     bool dropWithinSourceList(QDropEvent *drop);
     QList<int> selectedSourceRows() const;
     void resultActivated(const QModelIndex &index);
-    void addResultLine(const QString &text, const QString &tip, const std::optional<QString> &detail = {},
-                       const QString &folder = {}, bool warning = false);
     void lockControls(bool locked);
     void setupClipFacts();
     QList<std::pair<QByteArray, QObject *>> settingControls() const;

@@ -158,7 +158,7 @@ void Form1::startJob(const JoinRequest &request)
 {
     QDir::setCurrent(request.workingDirectory);
     showStatusPanel();
-    m_job = std::make_unique<JoinJob>(request);
+    m_job = std::make_unique<JoinJob>(request, [this](const QString &path) { return m_platform.deleteFile(path); });
     if (request.showConsole) {
         m_console = new ConsoleWindow(this, request.commandLine);
         m_console->setAttribute(Qt::WA_DeleteOnClose);
@@ -245,9 +245,8 @@ void Form1::placeStatusPanel()
                               qMax(0, JoinCancel->x() - 2 * margin), 16);
 }
 
-// The result. Success: the tool ended normally with exit code 0 and left a
-// file with content at the output path; anything else, a cancel included,
-// keeps the sources and the list.
+// The result, as the join layer judged and tidied it: the window shows its
+// line, clears the list when told to and names the sources it could not delete.
 void Form1::finishJoin()
 {
     m_blocker.reset();
@@ -255,61 +254,21 @@ void Form1::finishJoin()
     Picture1->hide();
     JoinJob &ended = *m_job.release();
     ended.deleteLater(); // it is still telling its state
-    const JoinJob::State state = ended.state();
-    const QString output = ended.request().output;
+    const bool joined = ended.state() == JoinJob::State::Succeeded;
     if (m_console) {
         m_console->flush();
-        if (state == JoinJob::State::Succeeded)
+        if (joined)
             m_console->close(); // after a failure it stays until the user closes it
     }
-    if (state == JoinJob::State::Cancelled) {
-        QString note = QStringLiteral("中止しました");
-        if (ended.partialMayRemain())
-            note += QStringLiteral("。途中まで書かれたファイルがこの場所に残っているかもしれません");
-        addResultLine(QStringLiteral("作成を中止しました:") + output, note, ended.details());
-    } else if (state != JoinJob::State::Succeeded) {
+    if (ended.state() == JoinJob::State::Failed)
         m_platform.beep();
-        const QString said = ended.lastMessage(), reason = ended.endReason();
-        const QString tip = said.isEmpty() || said == reason ? reason : said + QLatin1Char('\n') + reason;
-        addResultLine(QStringLiteral("作成に失敗しました:") + output, tip, ended.details());
-    } else {
-        tidyAfterJoin(ended.request());
-        return;
-    }
-    endRun();
-}
-
-// After a join: the sources deleted as asked, the list cleared as asked, and
-// a file still there after its deletion failed is reported.
-void Form1::tidyAfterJoin(const JoinRequest &request)
-{
-    const AfterJoin after = afterJoin(request, JoinJob::State::Succeeded);
-    QStringList undeleted;
-    int deletedForGood = 0;
-    for (const QString &source : after.deletions) {
-        const Deletion deletion = m_platform.deleteFile(source);
-        if (deletion == Deletion::Deleted)
-            ++deletedForGood;
-        else if (deletion == Deletion::Failed && QFileInfo::exists(source))
-            undeleted.append(source);
-    }
-    if (after.clearList)
+    if (ended.clearsList())
         ClearList();
-    const QString tip = deletedForGood > 0
-                            ? QStringLiteral("ごみ箱に移せなかったため、元のファイル%1個を削除しました").arg(deletedForGood)
-                            : QString();
-    addResultLine(QStringLiteral("作成に成功しました:") + request.output, tip, std::nullopt,
-                  QFileInfo(request.output).absolutePath(), deletedForGood > 0);
-    endRun();
-    if (!undeleted.isEmpty())
-        reportUndeleted(undeleted);
-}
-
-void Form1::addResultLine(const QString &text, const QString &tip, const std::optional<QString> &detail,
-                          const QString &folder, bool warning)
-{
-    const int row = m_results->add(ResultLine{text, tip, detail, folder, warning});
+    const int row = m_results->add(ended.resultLine());
     List2->scrollTo(m_results->index(row)); // the newest result is always in sight
+    endRun();
+    if (!ended.undeleted().isEmpty())
+        reportUndeleted(ended.undeleted());
 }
 
 // While the tool runs the window takes no input; its controls say so. Only

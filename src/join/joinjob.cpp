@@ -21,7 +21,8 @@
 #include <sys/stat.h>
 #endif
 
-JoinJob::JoinJob(const JoinRequest &request, QObject *parent) : QObject(parent), m_request(request)
+JoinJob::JoinJob(const JoinRequest &request, SourceDeleter deleteSource, QObject *parent)
+    : QObject(parent), m_request(request), m_deleteSource(std::move(deleteSource))
 {
     m_killTimer.setSingleShot(true);
     m_killTimer.setInterval(kKillAfterMs);
@@ -183,13 +184,58 @@ void JoinJob::finished(int exitCode, QProcess::ExitStatus status)
         from.partialLine.clear();
     }
     removeLeftPartial();
+    State end = State::Cancelled;
     if (m_state == State::Cancelling) {
         judgeCancel(exitCode, status);
-        setState(State::Cancelled);
-        return;
+    } else {
+        m_endReason = judgeEnd(exitCode, status);
+        end = m_endReason.isEmpty() ? State::Succeeded : State::Failed;
     }
-    m_endReason = judgeEnd(exitCode, status);
-    setState(m_endReason.isEmpty() ? State::Succeeded : State::Failed);
+    m_state = end; // what follows a result is decided before anyone is told of it
+    if (end == State::Succeeded)
+        tidyAfterSuccess();
+    m_line = describeResult();
+    setState(end);
+}
+
+// The sources deleted as asked (each once, never the output), and the list
+// cleared as asked; a file still there after its deletion failed is kept for
+// the user to hear of.
+void JoinJob::tidyAfterSuccess()
+{
+    const AfterJoin after = afterJoin(m_request, State::Succeeded);
+    m_clearsList = after.clearList;
+    for (const QString &source : after.deletions) {
+        const Deletion deletion = m_deleteSource ? m_deleteSource(source) : Deletion::Failed;
+        if (deletion == Deletion::Deleted)
+            ++m_deletedForGood;
+        else if (deletion == Deletion::Failed && QFileInfo::exists(source))
+            m_undeleted.append(source);
+    }
+}
+
+// The result line: its text names the output; the tooltip says why a join
+// failed, whether a cancelled one may have left a partial file, or that
+// sources were deleted for good (with a warning sign) where no trash took them.
+ResultLine JoinJob::describeResult() const
+{
+    const QString output = m_request.output;
+    if (m_state == State::Cancelled) {
+        QString note = QStringLiteral("中止しました");
+        if (m_partialMayRemain)
+            note += QStringLiteral("。途中まで書かれたファイルがこの場所に残っているかもしれません");
+        return {QStringLiteral("作成を中止しました:") + output, note, details(), {}, false};
+    }
+    if (m_state != State::Succeeded) {
+        const QString said = lastMessage(), reason = m_endReason;
+        const QString tip = said.isEmpty() || said == reason ? reason : said + QLatin1Char('\n') + reason;
+        return {QStringLiteral("作成に失敗しました:") + output, tip, details(), {}, false};
+    }
+    const QString tip = m_deletedForGood > 0
+                            ? QStringLiteral("ごみ箱に移せなかったため、元のファイル%1個を削除しました").arg(m_deletedForGood)
+                            : QString();
+    return {QStringLiteral("作成に成功しました:") + output, tip, std::nullopt, QFileInfo(output).absolutePath(),
+            m_deletedForGood > 0};
 }
 
 // Joined: the tool ended normally with exit code 0 and left a file with

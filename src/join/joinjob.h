@@ -6,6 +6,10 @@
 #include <QStringList>
 #include <QTimer>
 
+#include "join/resultlist.h"
+#include "platform/deletion.h"
+
+#include <functional>
 #include <optional>
 
 // One join as the user asked for it when 実行 was pressed: nothing here is
@@ -20,6 +24,9 @@ struct JoinRequest {
     bool deleteSources = false;
     bool clearList = false;
 };
+
+// Deletes one source file after a join (to the trash where one takes it).
+using SourceDeleter = std::function<Deletion(const QString &path)>;
 
 // One run of the join tool, from its start to its judged end. The tool
 // starts and runs asynchronously; every change of state is signalled. Its
@@ -43,7 +50,9 @@ public:
         bool operator==(const FileIdentity &) const = default;
     };
 
-    explicit JoinJob(const JoinRequest &request, QObject *parent = nullptr);
+    // `deleteSource` disposes of the sources after a join that succeeded,
+    // when the request asks for it.
+    explicit JoinJob(const JoinRequest &request, SourceDeleter deleteSource = {}, QObject *parent = nullptr);
     ~JoinJob() override; // a tool still running is killed, without a signal
 
     const JoinRequest &request() const { return m_request; }
@@ -63,6 +72,12 @@ public:
     QString details() const;                                  // all the tool said but progress, oldest first
     QString lastMessage() const;                              // its last error line, else its last line
     QString endReason() const { return m_endReason; }         // how a failed run ended, in the user's words
+    // Once ended: the line for the result list; whether the source list is
+    // to be cleared; the sources still there after their deletion failed.
+    const ResultLine &resultLine() const { return m_line; }
+    bool clearsList() const { return m_clearsList; }
+    const QStringList &undeleted() const { return m_undeleted; }
+
     // A temporary file the tool named as its own while it ran ("partial
     // NAME" beside the output), whose identity was taken then; removed when
     // the tool has ended if it is still that file. Empty when none was named.
@@ -94,6 +109,8 @@ private:
     void finished(int exitCode, QProcess::ExitStatus status);
     void judgeCancel(int exitCode, QProcess::ExitStatus status);
     void notePartial(const QByteArray &name);
+    void tidyAfterSuccess();
+    ResultLine describeResult() const;
     void removeLeftPartial();
     QString judgeEnd(int exitCode, QProcess::ExitStatus status) const;
     static QString describeEnd(int exitCode, QProcess::ExitStatus status);
@@ -113,6 +130,11 @@ private:
     QString m_lastMessage, m_lastError;
     QString m_endReason;
     bool m_partialMayRemain = false;
+    SourceDeleter m_deleteSource;
+    int m_deletedForGood = 0;
+    QStringList m_undeleted;
+    bool m_clearsList = false;
+    ResultLine m_line;
 };
 
 // What follows a judged join: the sources to delete (each once, never the

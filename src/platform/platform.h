@@ -1,4 +1,5 @@
 #pragma once
+#include "platform/deletion.h"
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -26,12 +27,6 @@ enum class DialogOutcome {
     Failed,
 };
 
-// How a file was deleted.
-enum class Deletion {
-    Trashed, // into the user's trash, where it can be restored
-    Deleted, // no trash takes it: deleted for good
-    Failed,  // still there
-};
 
 // Everything that reaches outside the process or waits on a person.
 class Platform
