@@ -183,6 +183,7 @@ void Form1::setupLocationFrame(QWidget *page)
                                              QStringLiteral("作成場所指定"), {120, 600, 2055, 375});
     Text4 = make<QLineEdit>(Frame2, QStringLiteral("Text4"), {240, 960, 3855, 270});
     m_option2Group = new QButtonGroup(this);
+    m_option2Group->setObjectName(QStringLiteral("Option2"));
     for (int i = 0; i < 2; ++i)
         m_option2Group->addButton(Option2[size_t(i)], i);
 }
@@ -219,6 +220,7 @@ void Form1::setupNamingFrame(QWidget *page)
 
     // Each array of option buttons is one group; no button is selected at first.
     m_option1Group = new QButtonGroup(this);
+    m_option1Group->setObjectName(QStringLiteral("Option1"));
     for (int i = 0; i < 3; ++i)
         m_option1Group->addButton(Option1[size_t(i)], i);
 }

@@ -130,12 +130,15 @@ Form1::Placement Form1::LoadPlacement(const settingkeys::Values &values, const s
 }
 
 // Which control shows which key; the placement and the last folder are kept elsewhere.
+// The controls that show the keys, as the settings table names them, in its order.
 QList<std::pair<QByteArray, QObject *>> Form1::settingControls() const
 {
-    return {{"haiti", Check1[0]}, {"dos", Check1[1]},      {"sakujo", Check1[2]}, {"clear", Check1[3]},
-            {"nameop1", Check2[0]}, {"nameop2", Check2[1]}, {"nameop3", Check2[2]}, {"path", Text2},
-            {"name", m_option1Group}, {"name2", Text1},   {"name3", Text3[0]},   {"name4", Text3[1]},
-            {"sentou", m_option2Group}, {"name5", Text4}};
+    QList<std::pair<QByteArray, QObject *>> controls;
+    for (const settingkeys::Key &key : settingkeys::keys())
+        if (key.control)
+            if (QObject *control = findChild<QObject *>(QLatin1String(key.control)))
+                controls.append({key.name, control});
+    return controls;
 }
 
 void Form1::LoadSettings(const settingkeys::Values &values)

@@ -10,26 +10,28 @@ namespace settingkeys {
 
 namespace {
 
+// The window's placement and the last folder are kept by the window itself;
+// every other key is shown by the control named last.
 const std::array<Key, 19> kKeys{{
     {"x1", Kind::Twips, {}},
     {"y1", Kind::Twips, {}},
     {"x2", Kind::Twips, {}},
     {"y2", Kind::Twips, {}},
-    {"haiti", Kind::Flag, 0},   // keep on top
-    {"dos", Kind::Flag, 0},     // show the tool's console
-    {"sakujo", Kind::Flag, 0},  // delete the sources after a join
-    {"clear", Kind::Flag, 0},   // clear the list after a join
-    {"nameop1", Kind::Flag, 0}, // strip trailing digits
-    {"nameop2", Kind::Flag, 0}, // sequential name when the common part is empty
-    {"nameop3", Kind::Flag, 0}, // strip trailing symbols
-    {"path", Kind::Text, QString()},  // the tool
-    {"path2", Kind::Text, {}},        // folder of the last selection
-    {"name", Kind::Choice, 0, 2},     // naming: common part, specified, sequential
-    {"name2", Kind::Text, QString()}, // specified file name
-    {"name3", Kind::Text, QString()}, // base name of sequential names
-    {"name4", Kind::Text, QStringLiteral("0001")}, // their start number
-    {"sentou", Kind::Choice, 0, 1},   // location: beside the head file, specified
-    {"name5", Kind::Text, QString()}, // specified location
+    {"haiti", Kind::Flag, 0, 0, "Check1_0"},   // keep on top
+    {"dos", Kind::Flag, 0, 0, "Check1_1"},     // show the tool's console
+    {"sakujo", Kind::Flag, 0, 0, "Check1_2"},  // delete the sources after a join
+    {"clear", Kind::Flag, 0, 0, "Check1_3"},   // clear the list after a join
+    {"nameop1", Kind::Flag, 0, 0, "Check2_0"}, // strip trailing digits
+    {"nameop2", Kind::Flag, 0, 0, "Check2_1"}, // sequential name when the common part is empty
+    {"nameop3", Kind::Flag, 0, 0, "Check2_2"}, // strip trailing symbols
+    {"path", Kind::Text, QString(), 0, "Text2"},  // the tool
+    {"path2", Kind::Text, {}},                    // folder of the last selection
+    {"name", Kind::Choice, 0, 2, "Option1"},      // naming: common part, specified, sequential
+    {"name2", Kind::Text, QString(), 0, "Text1"}, // specified file name
+    {"name3", Kind::Text, QString(), 0, "Text3_0"}, // base name of sequential names
+    {"name4", Kind::Text, QStringLiteral("0001"), 0, "Text3_1"}, // their start number
+    {"sentou", Kind::Choice, 0, 1, "Option2"},    // location: beside the head file, specified
+    {"name5", Kind::Text, QString(), 0, "Text4"}, // specified location
 }};
 
 QString singleText(double value)

@@ -26,6 +26,7 @@ struct Key {
     Kind kind;
     QVariant fallback; // an invalid one: given when the file is read (it depends on the screen or folder)
     int highest = 0;   // a choice's last index
+    const char *control = nullptr; // objectName of the control that shows it, if one does
 };
 
 // Every key, in the order a new file lists them.
