@@ -28,8 +28,12 @@ function(tapeknot_windows_resources target name description version)
     set(pngs)
     set(commands)
     foreach(size 16 20 24 32 40 48 64 256)
-      list(APPEND pngs ${dir}/icon-${size}.png)
       list(APPEND commands COMMAND ${RSVG_CONVERT} -w ${size} -h ${size} -o ${dir}/icon-${size}.png ${ARG_ICON})
+      if(size EQUAL 256)
+        list(APPEND pngs --raw=${dir}/icon-${size}.png) # as PNG, as Windows keeps its large icons
+      else()
+        list(APPEND pngs ${dir}/icon-${size}.png)
+      endif()
     endforeach()
     add_custom_command(OUTPUT ${ico} ${commands}
       COMMAND ${ICOTOOL} -c -o ${ico} ${pngs}

@@ -70,7 +70,7 @@ scripts/test-windows-joiner.sh
 lap "Windows joiner under Wine"
 
 # 6. The Windows program, under Wine.
-scripts/build-windows.sh
+TAPEKNOT_WINDOWS_TESTS=ON scripts/build-windows.sh
 lap "Windows program built (Qt for Windows included)"
 scripts/test-windows-window.sh
 scripts/test-windows-app.sh

@@ -5,8 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# The tree of the Windows program (scripts/build-windows.sh), its tests built there too.
 qt=$(scripts/build-qt-windows.sh | tail -1)
-out=build-win-tests
+out=build-win-app
 cmake -S . -B "$out" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
   -DCMAKE_PREFIX_PATH="$qt" -DQT_HOST_PATH=/usr -DCMAKE_BUILD_TYPE=Release \
   -DTAPEKNOT_BUILD_BENCH=OFF -DTAPEKNOT_BUILD_TESTS=ON

@@ -36,8 +36,14 @@ QFont japaneseFont(const QStringList &families, int points)
 // that stand in for it where it is not installed.
 QFont gothic12()
 {
+    // (Windows names a face in the user's language: IPAGothic is "IPAゴシック"
+    // there, and draws no underscore at this size: a Windows without MS Gothic,
+    // Wine among them, takes its Latin letters from a fixed-pitch face first.)
     return japaneseFont({QStringLiteral("ＭＳ ゴシック"), QStringLiteral("MS Gothic"),
-                         QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans Mono CJK JP"),
+#ifdef Q_OS_WIN
+                         QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Consolas"),
+#endif
+                         QStringLiteral("IPAGothic"), QStringLiteral("IPAゴシック"), QStringLiteral("Noto Sans Mono CJK JP"),
                          QStringLiteral("Noto Sans CJK JP"), QStringLiteral("monospace")},
                         12);
 }
