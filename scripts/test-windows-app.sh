@@ -162,8 +162,9 @@ closeWindow() {
 # holds the sources and nothing else, seen from Linux and from Windows.
 big=$work/big
 mkdir -p "$big"
-ffmpeg -v error -f lavfi -i testsrc=size=640x480:rate=25 -f lavfi -i sine=sample_rate=44100 -t 30 \
-  -c:v rv20 -b:v 4000k -c:a ac3 -b:a 128k "$big/clip000.rm"
+# Noise does not compress: 10 seconds make about 14 MB.
+ffmpeg -v error -f lavfi -i "nullsrc=s=320x240:r=25,geq=lum='random(1)*255':cb=128:cr=128" \
+  -f lavfi -i sine=sample_rate=44100 -t 10 -c:v rv20 -q:v 6 -c:a ac3 -b:a 128k "$big/clip000.rm"
 clips=("$(winpath "$big/clip000.rm")")
 for i in $(seq -w 1 199); do
   ln "$big/clip000.rm" "$big/clip$i.rm"
@@ -193,7 +194,7 @@ if [ "$left" != "$sources" ] || [ "$seen" != "$(echo "$sources" | sort)" ]; then
   diff <(echo "$sources") <(echo "$left") >&2 || true
   exit 1
 fi
-echo "windows: a cancelled join of $(du -sh --apparent-size "$big" | cut -f1) left nothing but the sources"
+echo "windows: a cancelled join of 200 clips of $(du -h --apparent-size "$big/clip000.rm" | cut -f1) left nothing but the sources"
 closeWindow
 rm -rf "$big"
 
@@ -205,7 +206,7 @@ sleep 1
 xdotool key Down Return
 sleep 2
 import -window root build-win-app/wine-about.png
-about=$(xdotool search --onlyvisible --name 'ﾊﾞｰｼﾞｮﾝ情報' 2>/dev/null | head -1 || true)
+about=$(xdotool search --onlyvisible --name '^tapeknot.+' 2>/dev/null | head -1 || true) # "tapeknotのﾊﾞｰｼﾞｮﾝ情報"
 [ -n "$about" ] || { echo "windows: the version box did not open" >&2; exit 1; }
 stacking=$(xprop -root _NET_CLIENT_LIST_STACKING | sed 's/.*# //; s/,//g')
 order() { local i=0 w; for w in $stacking; do [ $((w)) -eq $(($1)) ] && echo $i; i=$((i + 1)); done; }
