@@ -18,7 +18,7 @@ qt=$(scripts/build-qt-windows.sh | tail -1)
 out=build-win-app
 cmake -S . -B "$out" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
   -DCMAKE_PREFIX_PATH="$qt" -DQT_HOST_PATH=/usr -DCMAKE_BUILD_TYPE=Release \
-  -DTAPEKNOT_BUILD_BENCH=OFF -DTAPEKNOT_BUILD_TESTS="${TAPEKNOT_WINDOWS_TESTS:-OFF}"
+  -DTAPEKNOT_BUILD_BENCH=OFF -DTAPEKNOT_BUILD_TESTS="${TAPEKNOT_WINDOWS_TESTS:-OFF}" $(compilerCache)
 cmake --build "$out"
 
 # Nothing but Windows' own DLLs: no compiler runtime, no Qt DLL.

@@ -13,18 +13,13 @@ cd "$(dirname "$0")/.."
 started=$SECONDS
 lap() { echo "ci: $1 after $(( (SECONDS - started) / 60 )) min $(( (SECONDS - started) % 60 )) s"; }
 
-need=()
-for p in clang libclang-rt-14-dev dpkg-dev file xvfb xdotool xauth; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  apt-get update
-  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${need[@]}"
-fi
+. scripts/need.sh
+need clang libclang-rt-14-dev dpkg-dev file xvfb xdotool xauth
+cache=$(compilerCache)
 
 # 1. Sanitizers.
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAPEKNOT_SANITIZE=ON -DTAPEKNOT_WERROR=ON \
-      -DTAPEKNOT_BUILD_BENCH=OFF
+      -DTAPEKNOT_BUILD_BENCH=OFF $cache
 cmake --build build-asan
 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ASAN_OPTIONS=detect_leaks=1 \
   ctest --test-dir build-asan --output-on-failure
@@ -32,7 +27,7 @@ lap "sanitizer build and tests"
 
 # 2. Fuzzers: new inputs go to a scratch folder, the committed seeds stay as they are.
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DTAPEKNOT_FUZZ=ON -DTAPEKNOT_BUILD_BENCH=OFF
+      -DTAPEKNOT_FUZZ=ON -DTAPEKNOT_BUILD_BENCH=OFF $cache
 cmake --build build-fuzz --target fuzz_rmfile fuzz_profile
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

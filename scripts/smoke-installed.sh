@@ -6,17 +6,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-need=()
-for tool in xvfb-run:xvfb xdotool:xdotool xauth:xauth; do
-  command -v "${tool%%:*}" >/dev/null 2>&1 || need+=("${tool#*:}")
-done
+. scripts/need.sh
+need xvfb xdotool xauth
 debs=(build/tapeknot_*_amd64.deb)
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
-if [ ${#need[@]} -gt 0 ]; then
-  $sudo apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${need[@]}"
-fi
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "./${debs[0]}"
 test -x /usr/bin/tapeknot && test -x /usr/libexec/tapeknot/rmeditor && test -f /usr/share/doc/tapeknot/Readme.txt
 

@@ -19,6 +19,7 @@ cd "$(dirname "$0")/.."
 
 . scripts/need.sh
 need wine64 xvfb xdotool imagemagick openbox ffmpeg unzip fonts-ipafont-gothic icoutils x11-utils
+japaneseLocale
 
 # What Explorer shows of the programs: an icon and a version.
 stage=build-win-app/stage/tapeknot
@@ -57,29 +58,13 @@ winpath() { local p; p=$(realpath "$1"); echo "Z:${p//\//\\}"; } # Wine's Z: is 
 # the sources deleted after a join.
 printf '[shoki]\r\npath=%s\r\nsakujo=1\r\n' "$(winpath "$work/tapeknot/rmeditor.exe")" > "$work/tapeknot/tapeknot.ini"
 
-wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
-wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 # A Japanese session (code page 932); Wine's Recycle Bin is the desktop's trash, here.
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all DISPLAY=$display LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 \
-       XDG_DATA_HOME="$work/xdg"
+export WINEDEBUG=-all DISPLAY=$display LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 XDG_DATA_HOME="$work/xdg"
 mkdir -p "$XDG_DATA_HOME"
 Xvfb "$display" -screen 0 1280x1024x24 >/dev/null 2>&1 & xvfb_pid=$!
 sleep 1
 openbox >/dev/null 2>&1 & wm_pid=$!
-# A new prefix, made before anything runs in it, and proven by a program
-# that starts there. wineboot returns while the prefix is still being filled
-# in, so the wait; a prefix left half made (a CI machine once gave "could not
-# load kernel32.dll") is made once more, from nothing, and said so.
-for attempt in 1 2; do
-  "$wine" wineboot --init >"$work/wineboot.log" 2>&1 || true
-  timeout 300 "$wineserver" -w || true
-  "$wine" cmd /c echo ready 2>>"$work/wineboot.log" | grep -q ready && break
-  echo "windows: Wine's new prefix does not run programs (attempt $attempt):" >&2
-  cat "$work/wineboot.log" >&2
-  [ "$attempt" = 1 ] || exit 1
-  "$wineserver" -k 2>/dev/null || true
-  rm -rf "$WINEPREFIX"
-done
+winePrefix "$work/prefix"
 (cd "$work/tapeknot" && "$wine" tapeknot.exe "$(winpath "$work/clips/take_01.rm")" "$(winpath "$work/clips/take_02.rm")" \
    >"$work/app.log" 2>&1) &
 for _ in $(seq 60); do
@@ -90,7 +75,6 @@ done
 if [ -z "${window:-}" ]; then
   echo "windows: the window did not come up" >&2
   cat "$work/app.log" >&2
-  echo "windows: what wineboot said:" >&2; cat "$work/wineboot.log" >&2
   findmnt -T "$work" >&2 || true
   exit 1
 fi

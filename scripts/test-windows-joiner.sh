@@ -10,17 +10,15 @@ cd "$(dirname "$0")/.."
 . scripts/need.sh
 need g++-mingw-w64-x86-64-posix wine64
 
-cmake -S tools/rmeditor -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake"
+cmake -S tools/rmeditor -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" $(compilerCache)
 cmake --build build-win
 if x86_64-w64-mingw32-objdump -p build-win/bin/rmeditor.exe | grep "DLL Name" | grep -viq -e kernel32 -e msvcrt; then
   echo "windows: rmeditor.exe needs a DLL that Windows does not have" >&2
   exit 1
 fi
 
-wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
-export WINEPREFIX="$PWD/build-win/wineprefix" WINEDEBUG=-all LANG=C.UTF-8 LC_ALL=C.UTF-8
-"$wine" wineboot --init >/dev/null 2>&1 || true
-"$(command -v wineserver || echo /usr/lib/wine/wineserver)" -w # the new prefix is ready
+export WINEDEBUG=-all LANG=C.UTF-8 LC_ALL=C.UTF-8
+winePrefix "$PWD/build-win/wineprefix"
 cat > build-win/bin/rmeditor-under-wine <<WRAP
 #!/bin/sh
 exec "$wine" "$PWD/build-win/bin/rmeditor.exe" "\$@"
@@ -69,7 +67,7 @@ exe=$PWD/build-win/bin/rmeditor.exe
 for _ in $(seq 100); do sleep 0.2; grep -q '^progress' "$scratch/said.txt" 2>/dev/null && break; done
 grep -q '^partial ' "$scratch/said.txt" || { echo "windows: the joiner did not name its temporary" >&2; exit 1; }
 "$wine" taskkill /F /IM rmeditor.exe >/dev/null 2>&1
-"$(command -v wineserver || echo /usr/lib/wine/wineserver)" -w
+"$wineserver" -w
 left=$("$wine" cmd /c dir /a /b "$(winpath "$scratch/out")" 2>/dev/null | tr -d '\r')
 rm -rf "$scratch"
 if [ -n "$left" ]; then

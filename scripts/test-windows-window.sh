@@ -5,19 +5,21 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+. scripts/need.sh
+need wine64
+japaneseLocale
+
 # The tree of the Windows program (scripts/build-windows.sh), its tests built there too.
 qt=$(scripts/build-qt-windows.sh | tail -1)
 out=build-win-app
 cmake -S . -B "$out" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
   -DCMAKE_PREFIX_PATH="$qt" -DQT_HOST_PATH=/usr -DCMAKE_BUILD_TYPE=Release \
-  -DTAPEKNOT_BUILD_BENCH=OFF -DTAPEKNOT_BUILD_TESTS=ON
+  -DTAPEKNOT_BUILD_BENCH=OFF -DTAPEKNOT_BUILD_TESTS=ON $(compilerCache)
 cmake --build "$out"
 
-wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 # A Japanese Windows: its ANSI code page is 932 (Shift-JIS).
-export WINEPREFIX="$PWD/$out/wineprefix" WINEDEBUG=-all LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
-"$wine" wineboot --init >/dev/null 2>&1 || true
-"$(command -v wineserver || echo /usr/lib/wine/wineserver)" -w # the new prefix is ready
+export WINEDEBUG=-all LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+winePrefix "$PWD/$out/wineprefix"
 winpath() { local p; p=$(realpath "$1"); echo "Z:${p//\//\\}"; } # Wine's Z: is the root
 screen=$(realpath tests/offscreen-screen.json) # a path on Wine's current drive: no colon to split on
 failed=0
