@@ -347,7 +347,9 @@ void SourcesTest::manyClipsKeepTheWindowResponsive()
         sinceTick.restart();
     });
     tick.start(5);
-    QVERIFY(QTest::qWaitFor([&] { return ui(f).Command2[0]->toolTip().contains(QStringLiteral("（10000 個のクリップ）")); }, 60000));
+    // What counts is the longest stall, not how long a busy machine (or a
+    // sanitized build) takes to read them all.
+    QVERIFY(QTest::qWaitFor([&] { return ui(f).Command2[0]->toolTip().contains(QStringLiteral("（10000 個のクリップ）")); }, 240000));
     QVERIFY2(longestStall < 250, qPrintable(QString::number(longestStall)));
     QVERIFY(ui(f).sourceTip(9999).startsWith(QStringLiteral("長さ ")));
 }
