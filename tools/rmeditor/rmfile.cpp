@@ -137,6 +137,44 @@ Stream parseStream(const std::vector<uint8_t> &body, uint16_t version, const std
 
 // ---- the header section ---------------------------------------------------
 
+namespace {
+
+Properties parseProperties(const std::vector<uint8_t> &body, const std::string &name)
+{
+    Fields f(body, name + ": PROP");
+    Properties p;
+    p.maxBitRate = f.u32();
+    p.avgBitRate = f.u32();
+    p.maxPacketSize = f.u32();
+    p.avgPacketSize = f.u32();
+    p.numPackets = f.u32();
+    p.duration = f.u32();
+    p.preroll = f.u32();
+    p.indexOffset = f.u32();
+    p.dataOffset = f.u32();
+    p.numStreams = f.u16();
+    p.flags = f.u16();
+    if (p.numStreams == 0)
+        throw Error(say(Msg::NoStreams, {name}));
+    if (p.numStreams > kMaxStreams)
+        throw Error(say(Msg::ClaimsStreams, {name, std::to_string(p.numStreams)}));
+    return p;
+}
+
+// As many streams described as PROP claims, each number once.
+void checkStreams(const Header &header, const std::string &name)
+{
+    if (header.streams.size() != header.properties.numStreams)
+        throw Error(say(Msg::PropCountDiffers, {name, std::to_string(header.properties.numStreams),
+                                                std::to_string(header.streams.size())}));
+    for (size_t i = 0; i < header.streams.size(); ++i)
+        for (size_t j = 0; j < i; ++j)
+            if (header.streams[i].number == header.streams[j].number)
+                throw Error(say(Msg::ShareNumber, {name, std::to_string(header.streams[i].number)}));
+}
+
+} // namespace
+
 Header readHeader(Input &in, const std::string &name)
 {
     if (in.size() == 0)
@@ -170,26 +208,9 @@ Header readHeader(Input &in, const std::string &name)
         if (c.id == kPROP) {
             if (haveProperties)
                 throw Error(say(Msg::TwoProp, {name}));
-            const std::vector<uint8_t> body = readChunkBody(in, c, name);
             if (c.size < kPropSize)
                 throw Error(say(Msg::PropShort, {name}));
-            Fields f(body, name + ": PROP");
-            Properties &p = header.properties;
-            p.maxBitRate = f.u32();
-            p.avgBitRate = f.u32();
-            p.maxPacketSize = f.u32();
-            p.avgPacketSize = f.u32();
-            p.numPackets = f.u32();
-            p.duration = f.u32();
-            p.preroll = f.u32();
-            p.indexOffset = f.u32();
-            p.dataOffset = f.u32();
-            p.numStreams = f.u16();
-            p.flags = f.u16();
-            if (p.numStreams == 0)
-                throw Error(say(Msg::NoStreams, {name}));
-            if (p.numStreams > kMaxStreams)
-                throw Error(say(Msg::ClaimsStreams, {name, std::to_string(p.numStreams)}));
+            header.properties = parseProperties(readChunkBody(in, c, name), name);
             haveProperties = true;
         } else if (c.id == kMDPR) {
             const std::vector<uint8_t> body = readChunkBody(in, c, name);
@@ -212,13 +233,7 @@ Header readHeader(Input &in, const std::string &name)
 
     if (!haveProperties)
         throw Error(say(Msg::NoProp, {name}));
-    if (header.streams.size() != header.properties.numStreams)
-        throw Error(say(Msg::PropCountDiffers, {name, std::to_string(header.properties.numStreams),
-                                                std::to_string(header.streams.size())}));
-    for (size_t i = 0; i < header.streams.size(); ++i)
-        for (size_t j = 0; j < i; ++j)
-            if (header.streams[i].number == header.streams[j].number)
-                throw Error(say(Msg::ShareNumber, {name, std::to_string(header.streams[i].number)}));
+    checkStreams(header, name);
     return header;
 }
 
