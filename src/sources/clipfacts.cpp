@@ -73,6 +73,9 @@ ClipFacts readFacts(const QString &path, qint64 size, std::vector<uint8_t> &buff
         std::unique_ptr<rm::Input> in = rm::openFileInput(nativeName(path), buffer, 64u << 10);
         if (rm::isOldRealAudio(*in)) {
             facts.description = QStringLiteral("旧形式の RealAudio ファイル ・ ") + sizeText(size);
+            const std::string why = rm::oldRealAudioRefusal(*in, nativeName(QFileInfo(path).fileName()));
+            if (!why.empty())
+                facts.refusal = QStringLiteral("結合できません: ") + QString::fromStdString(why);
             return facts;
         }
         auto header = std::make_shared<rm::Header>(rm::readHeader(*in, nativeName(QFileInfo(path).fileName())));
@@ -82,6 +85,7 @@ ClipFacts readFacts(const QString &path, qint64 size, std::vector<uint8_t> &buff
         facts.header = std::move(header);
     } catch (const std::exception &error) {
         facts.description = QString::fromStdString(error.what()); // the joiner's own words
+        facts.refusal = QStringLiteral("結合できません"); // the description says why
     }
     return facts;
 }

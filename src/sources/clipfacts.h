@@ -18,6 +18,7 @@ struct ClipFacts {
     QString path;
     QString description;      // in Japanese: length, streams, bit rate, size; or what the file is instead
     qint64 durationMs = -1;   // -1: not known
+    QString refusal;          // why the bundled joiner refuses this clip even alone, or empty
     std::shared_ptr<const rm::Header> header; // a RealMedia file's header, for the joiner's rules
 };
 Q_DECLARE_METATYPE(ClipFacts)

@@ -153,7 +153,11 @@ void SourceList::setFacts(int firstRow, const QList<ClipFacts> &facts)
 
 QString SourceList::obstacle(int row) const
 {
-    if (row <= 0 || row >= count() || !m_rows[0].facts || !m_rows[row].facts)
+    if (row < 0 || row >= count() || !m_rows[row].facts)
+        return {};
+    if (!m_rows[row].facts->refusal.isEmpty()) // refused even alone, the first clip too
+        return m_rows[row].facts->refusal;
+    if (row == 0 || !m_rows[0].facts)
         return {};
     return joinObstacle(*m_rows[0].facts, *m_rows[row].facts);
 }

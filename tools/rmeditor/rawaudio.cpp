@@ -54,6 +54,16 @@ std::string codecOf(const OldHeader &h)
 
 } // namespace
 
+std::string oldRealAudioRefusal(Input &in, const std::string &name)
+{
+    try {
+        readOldHeader(in, name);
+    } catch (const Error &error) {
+        return error.what();
+    }
+    return {};
+}
+
 bool isOldRealAudio(Input &in)
 {
     uint8_t head[4];

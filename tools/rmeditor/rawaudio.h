@@ -11,6 +11,10 @@ namespace rm {
 // Whether the input starts like an old RealAudio file.
 bool isOldRealAudio(Input &in);
 
+// Why the joiner would refuse this old RealAudio file even alone (another
+// version, a cut-off header or data), in its own words; empty when it takes it.
+std::string oldRealAudioRefusal(Input &in, const std::string &name);
+
 // Joins old RealAudio sources into `out`; throws Error naming the source at
 // fault (another version, other settings, a cut-off file, a RealMedia file).
 void joinOldRealAudio(const std::vector<Source> &sources, Output &out, const Progress &progress);
