@@ -1,5 +1,7 @@
 #include "join.h"
 
+#include "clipinfo.h"
+
 #include "messages.h"
 #include "rawaudio.h"
 #include "rvpayload.h"
@@ -160,11 +162,23 @@ struct StreamOut {
     // one before it, which tells how long the last frame or block lasts.
     bool seen = false, havePrevious = false;
     uint64_t latest = 0, previous = 0, eventEnd = 0, clipBytes = 0;
+    // A 14.4 stream whose packets all carry one time (ffmpeg writes it so):
+    // from its second packet on, each is given the time its data starts at,
+    // so that readers see the stream move on. (Interleaving codecs give a
+    // superblock's packets one time on purpose; they keep theirs.)
+    bool blockless = false, steady = false;
 
     void startClip()
     {
-        seen = havePrevious = indexedInClip = false;
+        seen = havePrevious = indexedInClip = steady = false;
         latest = previous = eventEnd = clipBytes = 0;
+    }
+    // The time of a packet in its clip's own times: as stated, or where its data starts.
+    uint64_t ownTime(uint32_t stated)
+    {
+        if (blockless && bytesPerMinute && seen && !havePrevious && stated == latest && clipBytes > 0)
+            steady = true;
+        return steady ? latest + clipBytes * 60000 / bytesPerMinute : stated;
     }
     void sawTime(uint64_t t)
     {
@@ -376,6 +390,7 @@ void Joiner::begin()
         m_streams[i].event = kind == StreamKind::Event;
         m_streams[i].timed = kind == StreamKind::Video || kind == StreamKind::Audio;
         m_streams[i].bytesPerMinute = bytesPerMinute(m_first.streams[i]);
+        m_streams[i].blockless = summarizeStream(stream).codec == "lpcJ";
     }
 
     // A header of the final size now; the real numbers are written at the end.
@@ -433,14 +448,15 @@ void Joiner::takePacket(Input &in, const Packet &p, const std::string &name, Run
     StreamOut &st = m_streams[streamIndex(p.stream)];
     uint8_t *payload = packet + p.headerSize();
     const size_t payloadSize = p.length - p.headerSize();
-    const uint64_t timestamp = uint64_t(p.timestamp) + m_shift;
+    const uint64_t timestamp = (st.video ? p.timestamp : st.ownTime(p.timestamp)) + m_shift;
     const uint32_t outTime = narrow(timestamp, "a timestamp");
     bool startsFrame = true;
     size_t outLength = p.length;
     if (st.video) {
         outLength = rewriteVideo(st, p, payload, payloadSize, name, startsFrame);
     } else {
-        st.sawTime(p.timestamp);
+        if (!st.steady) // a steady stream's length is its data's
+            st.sawTime(p.timestamp);
         if (st.event)
             rewriteEvent(st, p, payload, payloadSize);
     }
