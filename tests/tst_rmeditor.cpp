@@ -311,6 +311,8 @@ void JoinerTest::initTestCase()
         QCOMPARE(multirate.size(), helix.size());
         writeAll(clip("multirate-labels.rm"), multirate);
         writeAll(clip("unknown-kind.rm"), unknown);
+        // Its video labelled RealVideo 4, as .rmvb files are (the payload's form is the same).
+        writeAll(clip("helix-rv40.rmvb"), QByteArray(helix).replace("VIDORV30", "VIDORV40"));
     }
 }
 
@@ -514,6 +516,14 @@ void JoinerTest::packetsCopiedAsTheyAre()
     for (int i = 0; i < firstCount; ++i)
         pos += qFromBigEndian<quint16>(joined.constData() + pos + 2);
     QVERIFY(be32(joined, pos + 6) >= firstDuration);
+
+    // RealVideo 4 (.rmvb) joins packet for packet like its RealVideo 3 twin.
+    if (QFile::exists(clip("helix-rv40.rmvb"))) {
+        const QString helix = kSamples + "/helix11-rv30-cook.rm", rv40 = clip("helix-rv40.rmvb");
+        QCOMPARE(runProgram(kJoiner, {"-i", helix, "-i", helix, "-o", clip("rv30x2.rm")}).exitCode, 0);
+        QCOMPARE(runProgram(kJoiner, {"-i", rv40, "-i", rv40, "-o", clip("rv40x2.rmvb")}).exitCode, 0);
+        QCOMPARE(packetsOf(readAll(clip("rv40x2.rmvb"))), packetsOf(readAll(clip("rv30x2.rm"))));
+    }
 }
 
 // What the joined header says against what its data holds, joined in memory.
@@ -664,6 +674,9 @@ void JoinerTest::refused_data()
     if (QFile::exists(clip("unknown-kind.rm")))
         QTest::newRow("a stream of a kind not known") << QStringList{"-i", clip("unknown-kind.rm"), "-i", clip("unknown-kind.rm"), "-o", out}
                                                       << QByteArray("stream 0 is of a kind that cannot be joined (video/x-pn-unknown-v)");
+    if (QFile::exists(clip("helix-rv40.rmvb")))
+        QTest::newRow("RV30 then RV40") << QStringList{"-i", helix, "-i", clip("helix-rv40.rmvb"), "-o", out}
+                                        << QByteArray("stream 0 (video/x-pn-realvideo) is RV40 instead of RV30");
     QTest::newRow("bit rate differs") << QStringList{"-i", a, "-i", clip("a_other_rate.rm"), "-o", out} << QByteArray("a_other_rate.rm: its streams differ");
     QTest::newRow("output folder missing") << QStringList{"-i", a, "-o", clip("no/such/out.rm")} << QByteArray("No such file");
 }
