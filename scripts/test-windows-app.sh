@@ -65,20 +65,34 @@ Xvfb "$display" -screen 0 1280x1024x24 >/dev/null 2>&1 & xvfb_pid=$!
 sleep 1
 openbox >/dev/null 2>&1 & wm_pid=$!
 winePrefix "$work/prefix"
-(cd "$work/tapeknot" && "$wine" tapeknot.exe "$(winpath "$work/clips/take_01.rm")" "$(winpath "$work/clips/take_02.rm")" \
-   >"$work/app.log" 2>&1) &
-for _ in $(seq 60); do
+# Starts the program of folder $1 (the zip's, or the installed copy) on the
+# files that follow, and waits for its window: $window.
+startProgram() {
+  local folder=$1
+  shift
+  (cd "$folder" && "$wine" tapeknot.exe "$@" >>"$work/app.log" 2>&1) &
+  window=
+  for _ in $(seq 60); do
+    sleep 1
+    window=$(xdotool search --onlyvisible --name '^TapeKnot$' 2>/dev/null | head -1 || true)
+    [ -n "$window" ] && break
+  done
+  [ -n "$window" ] || { echo "windows: the window did not come up" >&2; cat "$work/app.log" >&2; findmnt -T "$work" >&2 || true; exit 1; }
+  sleep 2
+}
+startWindow() { startProgram "$work/tapeknot" "$@"; }
+closeWindow() {
+  xdotool windowactivate --sync "$window" key alt+f
   sleep 1
-  window=$(xdotool search --onlyvisible --name '^TapeKnot$' 2>/dev/null | head -1 || true)
-  [ -n "$window" ] && break
-done
-if [ -z "${window:-}" ]; then
-  echo "windows: the window did not come up" >&2
-  cat "$work/app.log" >&2
-  findmnt -T "$work" >&2 || true
-  exit 1
-fi
-sleep 2
+  xdotool key x
+  for _ in $(seq 30); do
+    sleep 1
+    xdotool search --onlyvisible --name '^TapeKnot$' >/dev/null 2>&1 || break
+  done
+  "$wineserver" -w
+}
+
+startWindow "$(winpath "$work/clips/take_01.rm")" "$(winpath "$work/clips/take_02.rm")"
 xdotool windowactivate --sync "$window" key alt+f
 sleep 1
 xdotool key r
@@ -104,13 +118,7 @@ done
 echo "windows: the joined clips went to the trash"
 
 # ファイル → 終了: the settings are written back.
-xdotool windowactivate --sync "$window" key alt+f
-sleep 1
-xdotool key x
-for _ in $(seq 30); do
-  sleep 1
-  xdotool search --onlyvisible --name '^TapeKnot$' >/dev/null 2>&1 || break
-done
+closeWindow
 ini=$work/tapeknot/tapeknot.ini
 grep -q '^x1=' "$ini" || { echo "windows: tapeknot.ini was not written back" >&2; cat "$ini" >&2; exit 1; }
 if grep -q $'[^\r]$' "$ini"; then
@@ -118,29 +126,6 @@ if grep -q $'[^\r]$' "$ini"; then
   exit 1
 fi
 echo "windows: joined $(basename "$out") through the window under Wine; settings written back"
-
-# Starts the zip's window on the given files and waits for it: $window.
-startWindow() {
-  (cd "$work/tapeknot" && "$wine" tapeknot.exe "$@" >>"$work/app.log" 2>&1) &
-  window=
-  for _ in $(seq 60); do
-    sleep 1
-    window=$(xdotool search --onlyvisible --name '^TapeKnot$' 2>/dev/null | head -1 || true)
-    [ -n "$window" ] && break
-  done
-  [ -n "$window" ] || { echo "windows: the window did not come up" >&2; cat "$work/app.log" >&2; exit 1; }
-  sleep 2
-}
-closeWindow() {
-  xdotool windowactivate --sync "$window" key alt+f
-  sleep 1
-  xdotool key x
-  for _ in $(seq 30); do
-    sleep 1
-    xdotool search --onlyvisible --name '^TapeKnot$' >/dev/null 2>&1 || break
-  done
-  "$wineserver" -w
-}
 
 # 200 clips of 15 MB, 実行, then Esc once the joiner writes: the folder
 # holds the sources and nothing else, seen from Linux and from Windows.
@@ -235,15 +220,7 @@ ls "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/TapeKn
 settings=$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData/Roaming | head -1)/tapeknot
 mkdir -p "$settings"
 printf '[shoki]\r\npath=%s\r\n' 'C:\Program Files\TapeKnot\rmeditor.exe' > "$settings/tapeknot.ini"
-("$wine" "C:\\Program Files\\TapeKnot\\tapeknot.exe" >>"$work/app.log" 2>&1) &
-window=
-for _ in $(seq 60); do
-  sleep 1
-  window=$(xdotool search --onlyvisible --name '^TapeKnot$' 2>/dev/null | head -1 || true)
-  [ -n "$window" ] && break
-done
-[ -n "$window" ] || { echo "windows: the installed copy did not come up" >&2; exit 1; }
-sleep 2
+startProgram "$installed"
 closeWindow
 grep -q '^x1=' "$settings/tapeknot.ini" || { echo "windows: the installed copy did not write %APPDATA%\\tapeknot\\tapeknot.ini" >&2; exit 1; }
 [ ! -e "$installed/tapeknot.ini" ] || { echo "windows: the installed copy wrote its settings into Program Files" >&2; exit 1; }
