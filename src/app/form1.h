@@ -65,8 +65,7 @@ public:
     static constexpr int kMaxSources = 32767;
 
     // --- operations ---
-    struct Placement {
-        int x1 = 0, y1 = 0, x2 = 0, y2 = 0; // left, top, outer width, outer height in twips
+    struct Placement : settingkeys::Placement {
         bool withoutFrame = false; // the design height, still without title bar and frame
     };
     // The settings file is read once: the placement first, then the rest.

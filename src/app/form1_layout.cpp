@@ -169,7 +169,7 @@ void Form1::applyPlacement(const Placement &placement)
         m_pendingPlacement = placement;
         if (adjusted) {
             auto t = [this](int px) { return int(std::lround(twips::fromPixels(px, this))); };
-            m_pendingPlacement = {t(outer.x()), t(outer.y()), t(outer.width()), t(outer.height()),
+            m_pendingPlacement = {{t(outer.x()), t(outer.y()), t(outer.width()), t(outer.height())},
                                   placement.withoutFrame};
         }
     }

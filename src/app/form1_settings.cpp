@@ -97,11 +97,12 @@ settingkeys::Values Form1::settingFallbacks()
         screenWidth = twips::fromPixels(primary->geometry().width(), this);
         screenHeight = twips::fromPixels(primary->geometry().height(), this);
     }
-    return {{"x1", roundHalfEven((screenWidth - designWidth) / 2)},
-            {"y1", roundHalfEven((screenHeight - designHeight) / 2)},
-            {"x2", roundHalfEven(designWidth)},
-            {"y2", kNoHeight},
-            {"path2", m_programDir}};
+    settingkeys::Values fallbacks;
+    settingkeys::putPlacement(fallbacks, {roundHalfEven((screenWidth - designWidth) / 2),
+                                          roundHalfEven((screenHeight - designHeight) / 2), roundHalfEven(designWidth),
+                                          kNoHeight});
+    settingkeys::putLastFolder(fallbacks, m_programDir);
+    return fallbacks;
 }
 
 double Form1::designOuterHeight() const
@@ -112,10 +113,7 @@ double Form1::designOuterHeight() const
 Form1::Placement Form1::LoadPlacement(const settingkeys::Values &values, const settingkeys::Values &fallbacks)
 {
     Placement p;
-    p.x1 = values["x1"].toInt();
-    p.y1 = values["y1"].toInt();
-    p.x2 = values["x2"].toInt();
-    p.y2 = values["y2"].toInt();
+    static_cast<settingkeys::Placement &>(p) = settingkeys::placementOf(values);
     const int designHeight = roundHalfEven(designOuterHeight());
     if (p.y2 == kNoHeight) {
         // Known only once shown: the title bar and frame on top of this.
@@ -124,12 +122,11 @@ Form1::Placement Form1::LoadPlacement(const settingkeys::Values &values, const s
     }
     // Sizes the window cannot take fall back to the design size; the height
     // is a 16-bit value.
-    p.x2 = inRangeOr(p.x2, 1, std::numeric_limits<int>::max(), fallbacks["x2"].toInt());
+    p.x2 = inRangeOr(p.x2, 1, std::numeric_limits<int>::max(), settingkeys::placementOf(fallbacks).x2);
     p.y2 = inRangeOr(p.y2, 1, std::numeric_limits<qint16>::max(), designHeight);
     return p;
 }
 
-// Which control shows which key; the placement and the last folder are kept elsewhere.
 // The controls that show the keys, as the settings table names them, in its order.
 QList<std::pair<QByteArray, QObject *>> Form1::settingControls() const
 {
@@ -153,7 +150,7 @@ void Form1::LoadSettings(const settingkeys::Values &values)
         else if (auto *edit = qobject_cast<QLineEdit *>(control))
             edit->setText(value.toString());
     }
-    m_sources->setLastFolder(values.value("path2").toString());
+    m_sources->setLastFolder(settingkeys::lastFolderOf(values));
     RefreshPreview();
 }
 
@@ -165,9 +162,9 @@ void Form1::SaveSettings()
     if (loaded == ProfileDocument::LoadResult::Unreadable)
         return; // what it holds is unknown: never write over it
 
-    const Placement p = currentPlacement();
-    settingkeys::Values values{{"x1", p.x1}, {"y1", p.y1}, {"x2", p.x2}, {"y2", p.y2},
-                               {"path2", m_sources->lastFolder()}};
+    settingkeys::Values values;
+    settingkeys::putPlacement(values, currentPlacement());
+    settingkeys::putLastFolder(values, m_sources->lastFolder());
     for (const auto &[key, control] : settingControls()) {
         if (auto *box = qobject_cast<QCheckBox *>(control))
             values[key] = box->isChecked() ? 1 : 0;

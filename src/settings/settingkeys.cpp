@@ -13,10 +13,10 @@ namespace {
 // The window's placement and the last folder are kept by the window itself;
 // every other key is shown by the control named last.
 const std::array<Key, 19> kKeys{{
-    {"x1", Kind::Twips, {}},
-    {"y1", Kind::Twips, {}},
-    {"x2", Kind::Twips, {}},
-    {"y2", Kind::Twips, {}},
+    {"x1", Kind::Twips, {}, 0, nullptr, Holder::Placement, &Placement::x1},
+    {"y1", Kind::Twips, {}, 0, nullptr, Holder::Placement, &Placement::y1},
+    {"x2", Kind::Twips, {}, 0, nullptr, Holder::Placement, &Placement::x2},
+    {"y2", Kind::Twips, {}, 0, nullptr, Holder::Placement, &Placement::y2},
     {"haiti", Kind::Flag, 0, 0, "Check1_0"},   // keep on top
     {"dos", Kind::Flag, 0, 0, "Check1_1"},     // show the tool's console
     {"sakujo", Kind::Flag, 0, 0, "Check1_2"},  // delete the sources after a join
@@ -25,7 +25,7 @@ const std::array<Key, 19> kKeys{{
     {"nameop2", Kind::Flag, 0, 0, "Check2_1"}, // sequential name when the common part is empty
     {"nameop3", Kind::Flag, 0, 0, "Check2_2"}, // strip trailing symbols
     {"path", Kind::Text, QString(), 0, "Text2"},  // the tool
-    {"path2", Kind::Text, {}},                    // folder of the last selection
+    {"path2", Kind::Text, {}, 0, nullptr, Holder::LastFolder}, // folder of the last selection
     {"name", Kind::Choice, 0, 2, "Option1"},      // naming: common part, specified, sequential
     {"name2", Kind::Text, QString(), 0, "Text1"}, // specified file name
     {"name3", Kind::Text, QString(), 0, "Text3_0"}, // base name of sequential names
@@ -80,6 +80,37 @@ void write(ProfileDocument &file, const Values &values)
                                                       : QString::number(it->toInt());
         file.writeString(kSection, key.name, ansi::encode(text));
     }
+}
+
+Placement placementOf(const Values &values)
+{
+    Placement placement;
+    for (const Key &key : kKeys)
+        if (key.holder == Holder::Placement)
+            placement.*key.place = values.value(key.name).toInt();
+    return placement;
+}
+
+void putPlacement(Values &values, const Placement &placement)
+{
+    for (const Key &key : kKeys)
+        if (key.holder == Holder::Placement)
+            values[key.name] = placement.*key.place;
+}
+
+QString lastFolderOf(const Values &values)
+{
+    for (const Key &key : kKeys)
+        if (key.holder == Holder::LastFolder)
+            return values.value(key.name).toString();
+    return {};
+}
+
+void putLastFolder(Values &values, const QString &folder)
+{
+    for (const Key &key : kKeys)
+        if (key.holder == Holder::LastFolder)
+            values[key.name] = folder;
 }
 
 int roundHalfEven(double value)

@@ -21,12 +21,26 @@ enum class Kind {
     Text,   // stored in the system's code page
 };
 
+// The window's normal placement in twips: left, top, outer width, outer height.
+struct Placement {
+    int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+};
+
+// What keeps a key's value while the program runs.
+enum class Holder {
+    Control,    // the control named by `control`
+    Placement,  // the window's placement, member `place`
+    LastFolder, // the folder the open dialog starts in
+};
+
 struct Key {
     const char *name;
     Kind kind;
     QVariant fallback; // an invalid one: given when the file is read (it depends on the screen or folder)
     int highest = 0;   // a choice's last index
-    const char *control = nullptr; // objectName of the control that shows it, if one does
+    const char *control = nullptr; // objectName of the control that shows it
+    Holder holder = Holder::Control;
+    int Placement::*place = nullptr;
 };
 
 // Every key, in the order a new file lists them.
@@ -40,6 +54,12 @@ using Values = QMap<QByteArray, QVariant>;
 Values read(const ProfileDocument &file, const Values &fallbacks);
 // Writes every key present in `values`; other keys and sections of the file stay.
 void write(ProfileDocument &file, const Values &values);
+
+// The placement and the last folder in `values`, and back.
+Placement placementOf(const Values &values);
+void putPlacement(Values &values, const Placement &placement);
+QString lastFolderOf(const Values &values);
+void putLastFolder(Values &values, const QString &folder);
 
 // Rounds to the nearest integer, a half going to the even neighbour.
 int roundHalfEven(double value);
