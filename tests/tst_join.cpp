@@ -583,7 +583,7 @@ void JoinTest::busyWindowIgnoresInput()
     QVERIFY(h->platform.dialogCalls.isEmpty()); // the select click did nothing
     QVERIFY(!ui(*f).Check1[3]->isChecked());
     QCOMPARE(ui(*f).Text4->text(), QString());
-    QCOMPARE(f->sourceEntries(), QStringList{a});
+    QCOMPARE(ui(*f).sources->entries(), QStringList{a});
     QCOMPARE(ui(*f).resultText(0), QStringLiteral("作成に成功しました:") + out);
     QVERIFY(f->isVisible());
     // Once the join is over, a close is accepted again.

@@ -68,21 +68,25 @@ void PreviewTest::leave(QLineEdit *edit)
 void PreviewTest::clicksRefresh_data()
 {
     QTest::addColumn<QString>("control");
-    for (const char *name : {"Option1_0", "Option1_1", "Option1_2", "Option2_0", "Option2_1", "Check2_0",
-                             "Check2_1", "Check2_2"})
-        QTest::newRow(name) << QString::fromLatin1(name);
+    QTest::addColumn<QString>("preview");
+    for (const auto &[name, preview] : {std::pair{"Option1_0", "/rec/live_01.rm"}, {"Option1_1", "/rec/named.rm"},
+                                        {"Option1_2", "/rec/take0001.rm"}, {"Option2_0", "/rec/live_01.rm"},
+                                        {"Option2_1", "/out/live_01.rm"}, {"Check2_0", "/rec/live_.rm"},
+                                        {"Check2_1", "/rec/live_01.rm"}, {"Check2_2", "/rec/live_01.rm"}})
+        QTest::newRow(name) << QString::fromLatin1(name) << nat(QString::fromUtf8(preview));
 }
 
 void PreviewTest::clicksRefresh()
 {
     QFETCH(QString, control);
+    QFETCH(QString, preview);
     f->AddSources({nat("/rec/live_01.rm")});
     ui(*f).Text5->setText(QStringLiteral("stale"));
     auto *button = f->findChild<QAbstractButton *>(control);
     QVERIFY(button);
     QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
     QVERIFY(ui(*f).Text5->text() != QStringLiteral("stale"));
-    QCOMPARE(ui(*f).Text5->text(), f->OutputPath());
+    QCOMPARE(ui(*f).Text5->text(), preview);
 }
 
 void PreviewTest::leavingBoxes_data()

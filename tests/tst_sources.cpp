@@ -20,9 +20,9 @@
 
 namespace {
 
-QStringList entries(const Form1 &f)
+QStringList entries(Form1 &f)
 {
-    return f.sourceEntries();
+    return ui(f).sources->entries();
 }
 
 const QChar NUL(0);
@@ -249,11 +249,11 @@ void SourcesTest::listEditing()
 
     // Natural order, then reversed; the preview follows the head entry.
     ui(f).Option1[2]->setChecked(false);
-    f.SortSourcesByName();
+    ui(f).sources->sortByName();
     QCOMPARE(entries(f), (QStringList{nat("/rec/clip1.rm"), nat("/rec/clip2.rm"), nat("/rec/clip10.rm")}));
-    f.ReverseSources();
+    ui(f).sources->reverse();
     QCOMPARE(entries(f), (QStringList{nat("/rec/clip10.rm"), nat("/rec/clip2.rm"), nat("/rec/clip1.rm")}));
-    f.MoveSources({0}, 3);
+    ui(f).sources->move({0}, 3);
     QCOMPARE(entries(f), (QStringList{nat("/rec/clip2.rm"), nat("/rec/clip1.rm"), nat("/rec/clip10.rm")}));
     QCOMPARE(ui(f).Text5->text(), nat("/rec/clip.rm"));
 
@@ -265,7 +265,7 @@ void SourcesTest::listEditing()
     QCOMPARE(ui(f).Text5->text(), nat("/rec/clip1.rm"));
     QVERIFY(ui(f).Command2[0]->isEnabled() && ui(f).m_12->isEnabled());
     ui(f).List1->selectionModel()->select(ui(f).sources->index(0), QItemSelectionModel::Select);
-    f.RemoveSelectedSources();
+    QTest::keyClick(ui(f).List1, Qt::Key_Delete);
     QCOMPARE(ui(f).sources->count(), 0);
     QVERIFY(!ui(f).Command2[0]->isEnabled() && !ui(f).m_12->isEnabled());
 
@@ -322,7 +322,7 @@ void SourcesTest::clipMarks()
     QVERIFY2(ui(f).sourceTip(0).contains(describes), qPrintable(ui(f).sourceTip(0)));
     QVERIFY(ui(f).Command2[0]->toolTip().startsWith(QStringLiteral("合計の長さ ")));
     // Reordered, the marks follow the new first clip at once.
-    f.ReverseSources();
+    ui(f).sources->reverse();
     QCOMPARE(markedRows(f), markedReversed);
 }
 

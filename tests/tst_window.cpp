@@ -232,9 +232,13 @@ void WindowTest::locateTool()
         h.platform.cancel();
         ui(f).Command2[2]->click();
     } else if (earlierDialog == QLatin1String("save")) {
-        ui(f).CD1->properties.cancelError = true;
-        ui(f).CD1->properties.filter = QStringLiteral("Rm|*.rm");
-        ui(f).CD1->properties.fileName = QStringLiteral("/x/y.rm");
+        h.platform.leaveBehind = [](CommonDialogState &left) {
+            left.cancelError = true;
+            left.filter = QStringLiteral("Rm|*.rm");
+            left.fileName = QStringLiteral("/x/y.rm");
+        };
+        h.platform.cancel();
+        ui(f).Command2[2]->click();
     }
     if (choose)
         h.platform.choose(QStringLiteral("/e/rm/rmeditor"));

@@ -60,11 +60,27 @@ public:
     // Reads the settings, places and shows the window, picks the first page
     // and, without a tool location, asks for one.
     void StartUp();
+    // Paths given on the command line join the list as a drop would add them.
+    void AddCommandLineFiles(const QStringList &arguments);
+    // Appends clips as the open dialog and a drop hand them over.
+    void AddSources(const QStringList &paths);
+    bool joinBusy() const; // a join runs, or is being cancelled
 
     // Source list limit: counts and positions are 16-bit.
     static constexpr int kMaxSources = 32767;
 
-    // --- operations ---
+signals:
+    // A join's tool is about to be started (for those who watch the window).
+    void joinStarted(JoinJob *job);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
     struct Placement : settingkeys::Placement {
         bool withoutFrame = false; // the design height, still without title bar and frame
     };
@@ -79,12 +95,7 @@ public:
 
     void SelectSources();
     void AddDroppedFiles(const QMimeData *mime);
-    void AddSources(const QStringList &paths);
-    // Editing the list: each is followed by the run command's rule and the preview.
     void RemoveSelectedSources();
-    void SortSourcesByName();
-    void ReverseSources();
-    void MoveSources(const QList<int> &rows, int before);
 
     QStringList sourceEntries() const; // the source list's entries in order
     NamingOptions namingOptions() const;
@@ -93,8 +104,7 @@ public:
     void RefreshPreview();
 
     void RunJoin();
-    bool joinBusy() const; // a join runs, or is being cancelled
-    void cancelJoin();     // the cancel button and Esc while a join runs
+    void cancelJoin(); // the cancel button and Esc while a join runs
 
     // Event handlers of the control arrays, with the index as argument.
     void Command2_Click(int index);
@@ -108,25 +118,8 @@ public:
     // (beside it, or where an installation puts them).
     QString readmePath() const;
     QString bundledJoiner() const; // empty when there is none
-    // Paths given on the command line join the list as a drop would add them.
-    void AddCommandLineFiles(const QStringList &arguments);
     void ShowAbout();
-
     void ApplyLayout();
-
-signals:
-    // A join's tool is about to be started (for those who watch the window).
-    void joinStarted(JoinJob *job);
-
-protected:
-    void closeEvent(QCloseEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
-    void showEvent(QShowEvent *event) override;
-    void moveEvent(QMoveEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
-    friend struct Form1View; // the tests' view of the controls
 
     // --- controls of the run page ---
     TabControl *SSTab1;               // the two-page tab control

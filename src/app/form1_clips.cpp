@@ -23,6 +23,10 @@ void Form1::setupClipFacts()
         connect(m_sources, change, m_clipRefresh, qOverload<>(&QTimer::start));
     connect(m_sources, &QAbstractItemModel::rowsMoved, m_clipRefresh, qOverload<>(&QTimer::start));
     connect(m_sources, &QAbstractItemModel::modelReset, m_clipRefresh, qOverload<>(&QTimer::start));
+    // Removals and new orders, from the menu, a key or a drag within the list.
+    connect(m_sources, &QAbstractItemModel::rowsRemoved, this, &Form1::sourcesChanged);
+    connect(m_sources, &QAbstractItemModel::rowsMoved, this, &Form1::sourcesChanged);
+    connect(m_sources, &QAbstractItemModel::modelReset, this, &Form1::sourcesChanged);
     connect(m_clipRefresh, &QTimer::timeout, this, [this] { m_clipReader->request(m_sources->entries()); });
     // Back in the window: files changed meanwhile (re-encoded, replaced) are read again.
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {

@@ -82,7 +82,8 @@ void Form1::finishAddition()
     Text5->setCursorPosition(int(Text5->text().size()));
 }
 
-// After an edit of the list: the run command's rule and the preview.
+// After an edit of the list (a removal, a new order): the run command's
+// rule and the preview.
 void Form1::sourcesChanged()
 {
     updateRunCommand();
@@ -104,27 +105,8 @@ void Form1::RemoveSelectedSources()
     if (rows.isEmpty())
         return;
     m_sources->remove(rows);
-    sourcesChanged();
     if (m_sources->count() > 0)
         List1->setCurrentIndex(m_sources->index(qMin(rows.front(), m_sources->count() - 1)));
-}
-
-void Form1::SortSourcesByName()
-{
-    m_sources->sortByName();
-    sourcesChanged();
-}
-
-void Form1::ReverseSources()
-{
-    m_sources->reverse();
-    sourcesChanged();
-}
-
-void Form1::MoveSources(const QList<int> &rows, int before)
-{
-    m_sources->move(rows, before);
-    sourcesChanged();
 }
 
 void Form1::showSourceMenu(const QPoint &at)
@@ -135,8 +117,8 @@ void Form1::showSourceMenu(const QPoint &at)
     QAction *remove = menu.addAction(QStringLiteral("削除"), this, &Form1::RemoveSelectedSources);
     remove->setEnabled(List1->selectionModel()->hasSelection());
     menu.addSeparator();
-    menu.addAction(QStringLiteral("名前順に並べる"), this, &Form1::SortSourcesByName)->setEnabled(m_sources->count() > 1);
-    menu.addAction(QStringLiteral("逆順"), this, &Form1::ReverseSources)->setEnabled(m_sources->count() > 1);
+    menu.addAction(QStringLiteral("名前順に並べる"), m_sources, &SourceList::sortByName)->setEnabled(m_sources->count() > 1);
+    menu.addAction(QStringLiteral("逆順"), m_sources, &SourceList::reverse)->setEnabled(m_sources->count() > 1);
     menu.exec(List1->viewport()->mapToGlobal(at));
 }
 
@@ -153,7 +135,7 @@ bool Form1::dropWithinSourceList(QDropEvent *drop)
         const QRect rect = List1->visualRect(target);
         before = target.row() + (at.y() > rect.center().y() ? 1 : 0);
     }
-    MoveSources(rows, before);
+    m_sources->move(rows, before);
     // Copy, as far as the view knows: it must not take the moved rows away.
     drop->setDropAction(Qt::CopyAction);
     drop->accept();

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
+#include <utility>
 
 void FakePlatform::messageBox(QWidget *, const QString &text)
 {
@@ -15,6 +16,8 @@ void FakePlatform::messageBox(QWidget *, const QString &text)
 DialogOutcome FakePlatform::answer(bool save, CommonDialogState &dialog)
 {
     dialogCalls.append({save, dialog});
+    if (leaveBehind)
+        std::exchange(leaveBehind, {})(dialog);
     if (dialogAnswers.isEmpty())
         return DialogOutcome::Cancelled;
     const DialogAnswer next = dialogAnswers.takeFirst();

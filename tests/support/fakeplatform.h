@@ -43,6 +43,9 @@ public:
                            QByteArray &buffer, int &byteCount) override;
 
     QList<DialogAnswer> dialogAnswers;
+    // Runs once on the next dialog's properties as it closes, as a dialog
+    // of another kind leaves them behind.
+    std::function<void(CommonDialogState &)> leaveBehind;
     QList<DialogCall> dialogCalls;
     QStringList messages;
     std::function<void(const QString &)> onMessage;

@@ -1,12 +1,14 @@
 #include "support/harness.h"
 
 #include "app/overlaplist.h"
+#include "app/tabcontrol.h"
 #include "join/resultlist.h"
 #include "sources/sourcelist.h"
 
 #include "platform/ansi.h"
 
 #include <QAbstractScrollArea>
+#include <QProgressBar>
 #include <QApplication>
 #include <QDir>
 #include <QTimer>
@@ -87,13 +89,43 @@ bool dropOn(QWidget *target, const QMimeData *data)
     return drop.isAccepted();
 }
 
+QObject *namedChild(QObject &window, const char *name)
+{
+    QObject *found = window.findChild<QObject *>(QLatin1String(name));
+    if (!found)
+        qFatal("the window has no control named %s", name);
+    return found;
+}
+
+namespace {
+
+template <typename T, size_t N>
+std::array<T *, N> controls(QObject &window, const char *name)
+{
+    std::array<T *, N> found{};
+    for (size_t i = 0; i < N; ++i)
+        found[i] = control<T>(window, QByteArray(name).append('_').append(QByteArray::number(qulonglong(i))).constData());
+    return found;
+}
+
+} // namespace
+
 Form1View::Form1View(Form1 &f)
-    : SSTab1(f.SSTab1), List1(f.List1), List2(f.List2), Text5(f.Text5), Command2(f.Command2), Picture1(f.Picture1),
-      JoinProgress(f.JoinProgress), JoinCancel(f.JoinCancel), Label2(f.Label2), Text2(f.Text2), Command1(f.Command1),
-      Check1(f.Check1), Frame2(f.Frame2), Option2(f.Option2), Text4(f.Text4), Frame1(f.Frame1), Option1(f.Option1),
-      Check2(f.Check2), Text1(f.Text1), Label1(f.Label1), Text3(f.Text3), m_1(f.m_1), m_2(f.m_2), m_3(f.m_3),
-      m_11(f.m_11), m_12(f.m_12), m_15(f.m_15), m_13(f.m_13), m_14(f.m_14), m_21(f.m_21), m_31(f.m_31),
-      m_32(f.m_32), m_33(f.m_33), CD1(&f.CD1), sources(f.m_sources), results(f.m_results)
+    : SSTab1(control<TabControl>(f, "SSTab1")), List1(control<QListView>(f, "List1")),
+      List2(control<OverlappedList>(f, "List2")), Text5(control<QLineEdit>(f, "Text5")),
+      Command2(controls<QPushButton, 3>(f, "Command2")), Picture1(control<QLabel>(f, "Picture1")),
+      JoinProgress(control<QProgressBar>(f, "JoinProgress")), JoinCancel(control<QPushButton>(f, "JoinCancel")),
+      Text2(control<QLineEdit>(f, "Text2")), Command1(control<QPushButton>(f, "Command1")),
+      Check1(controls<QCheckBox, 4>(f, "Check1")), Frame2(control<QGroupBox>(f, "Frame2")),
+      Option2(controls<QRadioButton, 2>(f, "Option2")), Text4(control<QLineEdit>(f, "Text4")),
+      Frame1(control<QGroupBox>(f, "Frame1")), Option1(controls<QRadioButton, 3>(f, "Option1")),
+      Check2(controls<QCheckBox, 3>(f, "Check2")), Text1(control<QLineEdit>(f, "Text1")),
+      Label1(controls<QLabel, 2>(f, "Label1")), Text3(controls<QLineEdit, 2>(f, "Text3")),
+      m_1(control<QMenu>(f, "m_1")), m_2(control<QMenu>(f, "m_2")), m_3(control<QMenu>(f, "m_3")),
+      m_11(control<QAction>(f, "m_11")), m_12(control<QAction>(f, "m_12")), m_15(control<QAction>(f, "m_15")),
+      m_14(control<QAction>(f, "m_14")), m_21(control<QAction>(f, "m_21")), m_31(control<QAction>(f, "m_31")),
+      m_33(control<QAction>(f, "m_33")), sources(qobject_cast<SourceList *>(List1->model())),
+      results(qobject_cast<ResultList *>(List2->model()))
 {
 }
 

@@ -76,7 +76,19 @@ class ResultList;
 class SourceList;
 class TabControl;
 
-// The window's controls and objects as the tests reach them.
+// A control of the window by the name it carries; a missing one ends the test program.
+QObject *namedChild(QObject &window, const char *name);
+template <typename T>
+T *control(QObject &window, const char *name)
+{
+    T *found = dynamic_cast<T *>(namedChild(window, name));
+    if (!found)
+        qFatal("the window's control %s is of another type", name);
+    return found;
+}
+
+// The controls of the window the tests use, found by name as a person
+// finds them by caption, and the two lists behind its views.
 struct Form1View {
     explicit Form1View(Form1 &f);
     TabControl *SSTab1;
@@ -87,7 +99,6 @@ struct Form1View {
     QLabel *Picture1;
     QProgressBar *JoinProgress;
     QPushButton *JoinCancel;
-    QLabel *Label2;
     QLineEdit *Text2;
     QPushButton *Command1;
     std::array<QCheckBox *, 4> Check1;
@@ -101,8 +112,7 @@ struct Form1View {
     std::array<QLabel *, 2> Label1;
     std::array<QLineEdit *, 2> Text3;
     QMenu *m_1, *m_2, *m_3;
-    QAction *m_11, *m_12, *m_15, *m_13, *m_14, *m_21, *m_31, *m_32, *m_33;
-    CommonDialog *CD1;
+    QAction *m_11, *m_12, *m_15, *m_14, *m_21, *m_31, *m_33;
     SourceList *sources;
     ResultList *results;
 
