@@ -166,6 +166,7 @@ struct RmPacket {
     quint32 time = 0;
     bool keyframe = false;
     QByteArray payload;
+    qsizetype at = 0; // where it starts in the file
 };
 
 // Every packet of the first DATA chunk as it is.
@@ -179,7 +180,7 @@ QList<RmPacket> packetList(const QByteArray &b)
         const int length = qFromBigEndian<quint16>(b.constData() + pos + 2);
         const int header = version == 0 ? 12 : 13;
         list.append({qFromBigEndian<quint16>(b.constData() + pos + 4), be32(b, pos + 6),
-                     (b[pos + header - 1] & 0x02) != 0, b.mid(pos + header, length - header)});
+                     (b[pos + header - 1] & 0x02) != 0, b.mid(pos + header, length - header), pos});
         pos += length;
     }
     return list;
@@ -313,6 +314,13 @@ void JoinerTest::initTestCase()
         writeAll(clip("unknown-kind.rm"), unknown);
         // Its video labelled RealVideo 4, as .rmvb files are (the payload's form is the same).
         writeAll(clip("helix-rv40.rmvb"), QByteArray(helix).replace("VIDORV30", "VIDORV40"));
+    }
+    // The producer's event file stating a length of 18.26 s: its seam falls
+    // 0.6 of a tenth past one.
+    QByteArray p61 = readAll(kSamples + "/producer61-cook-event.rm");
+    if (const qsizetype prop = chunkAt(p61, "PROP"); prop >= 0) {
+        put32(p61, prop + 30, 18260);
+        writeAll(clip("p61-18260.rm"), p61);
     }
 }
 
@@ -543,6 +551,8 @@ void JoinerTest::joinedHeaders_data()
         // The audio's last superblock ends at 18.201 s; events move by the nearest tenth (182).
         QTest::newRow("producer61 x2, not rounded to tenths") << QStringList{p61, p61} << 0 << 18201ll << -1ll << 158ll + 182;
         QTest::newRow("helix x2, packed video") << QStringList{helix, helix} << 1 << -1ll << -1ll << -1ll;
+        QTest::newRow("producer61 stating 18.26 s x2, events rounded") << QStringList{clip("p61-18260.rm"), clip("p61-18260.rm")}
+                                                                       << 0 << 18260ll << 36520ll << 158ll + 183;
     }
 }
 
@@ -578,7 +588,11 @@ void JoinerTest::joinedHeaders()
     QVERIFY(be32(b, prop + 0) >= be32(b, prop + 4));
 
     const QList<RmPacket> packets = packetList(b), first = packetList(one);
-    // Each stream's largest packet, over all the clips (payload, as producers count it).
+    // Each stream's largest packet and the file's, over all the clips (payload, as producers count it).
+    qsizetype largestOfAll = 0;
+    for (const RmPacket &p : packets)
+        largestOfAll = qMax(largestOfAll, p.payload.size());
+    QCOMPARE(qsizetype(be32(b, prop + 8)), largestOfAll);
     for (const auto &c : chunks(b)) {
         if (c.first != "MDPR")
             continue;
@@ -608,28 +622,57 @@ void JoinerTest::joinedHeaders()
     if (seam >= 0)
         QVERIFY2(last > (inputs.size() - 1) * seam, qPrintable(QString::number(last)));
     if (eventStart >= 0) {
-        QList<quint32> starts;
+        // An event's start and end move together, by the seam's nearest tenth.
+        QList<quint32> starts, ends;
         for (const RmPacket &p : packets)
-            if (p.payload.size() >= 10 && mimeOf(b, p.stream) == "application/x-pn-realevent")
+            if (p.payload.size() >= 10 && mimeOf(b, p.stream) == "application/x-pn-realevent") {
                 starts.append(be32(p.payload, 2));
+                ends.append(be32(p.payload, 6));
+            }
         QCOMPARE(qint64(starts.value(1)), eventStart);
+        QCOMPARE(qint64(ends.value(1)) - ends.value(0), eventStart - starts.value(0));
     }
-    // Every video frame that starts on a keyframe is in the index, and nothing else.
-    for (const auto &c : chunks(b)) {
-        if (c.first != "INDX")
-            continue;
-        const int number = qFromBigEndian<quint16>(b.constData() + c.second + 14);
-        if (mimeOf(b, number) != "video/x-pn-realvideo")
-            continue;
-        qsizetype frames = 0;
-        for (const RmPacket &p : packets) {
-            std::vector<rm::rv::Piece> pieces;
-            frames += p.stream == number && p.keyframe
-                      && rm::rv::parse(reinterpret_cast<const uint8_t *>(p.payload.constData()), size_t(p.payload.size()), pieces)
-                      && rm::rv::startsFrame(pieces);
+    // The index: a chain of chunks from the header's offset, one per stream
+    // with packets, whose entries name a packet by offset, time and number.
+    // Video: every frame that starts on a keyframe; other streams: each
+    // clip's first keyframe, then one at least every 2 s.
+    QHash<int, qsizetype> expected, listed;
+    QHash<int, qint64> lastIndexed;
+    qsizetype clipEnds = 0, k = 0;
+    for (qsizetype i = 0; i < packets.size(); ++i) {
+        const RmPacket &p = packets[i];
+        if (i == clipEnds) {
+            clipEnds += packetList(readAll(inputs[k++])).size();
+            lastIndexed.clear();
         }
-        QCOMPARE(qsizetype(be32(b, c.second + 10)), frames);
+        if (mimeOf(b, p.stream).startsWith("video/")) {
+            std::vector<rm::rv::Piece> pieces;
+            expected[p.stream] += p.keyframe
+                                  && rm::rv::parse(reinterpret_cast<const uint8_t *>(p.payload.constData()), size_t(p.payload.size()), pieces)
+                                  && rm::rv::startsFrame(pieces);
+        } else if (p.keyframe && (!lastIndexed.contains(p.stream) || p.time >= lastIndexed[p.stream] + 2000)) {
+            ++expected[p.stream];
+            lastIndexed[p.stream] = p.time;
+        }
     }
+    int chunksInChain = 0;
+    for (qsizetype at = be32(b, prop + 28); at > 0 && chunksInChain < 64; at = be32(b, at + 16), ++chunksInChain) {
+        QCOMPARE(b.mid(at, 4), QByteArray("INDX"));
+        const int number = qFromBigEndian<quint16>(b.constData() + at + 14);
+        const quint32 entries = be32(b, at + 10);
+        QCOMPARE(be32(b, at + 4), 20 + 14 * entries);
+        for (quint32 e = 0; e < entries; ++e) {
+            const qsizetype entry = at + 20 + 14 * e;
+            const quint32 ordinal = be32(b, entry + 10);
+            QVERIFY(ordinal < quint32(packets.size()));
+            const RmPacket &p = packets[ordinal];
+            QCOMPARE(qsizetype(be32(b, entry + 6)), p.at);
+            QCOMPARE(be32(b, entry + 2), p.time);
+            QCOMPARE(p.stream, number);
+        }
+        listed[number] = entries;
+    }
+    QCOMPARE(listed, expected);
 }
 
 void JoinerTest::refused_data()
