@@ -17,7 +17,8 @@
 //                     "output open" is printed once it is
 //   STANDIN_SAY_LINES  a number of numbered lines to print on the error channel first
 //   STANDIN_PARTIAL   "1": a temporary ".rme<pid>-0.tmp" beside the output is made
-//                     and named ("partial NAME", when RMEDITOR_PROGRESS=1) before
+//                     and named ("partial NAME", when RMEDITOR_PROGRESS=1, after
+//                     "partial ../NAME" of a file it makes one folder up) before
 //                     anything else is written; it is left behind
 #include <chrono>
 #include <csignal>
@@ -127,8 +128,10 @@ int main(int argc, char **argv)
         std::snprintf(name, sizeof name, ".rme%x-0.tmp", unsigned(getpid()));
 #endif
         std::ofstream(pathOf(output).parent_path() / name, std::ios::binary) << "partial join";
+        // A name outside the output's folder first, where a file of that name lies.
+        std::ofstream(pathOf(output).parent_path().parent_path() / name, std::ios::binary) << "not ours";
         if (wanted && std::string(wanted) == "1")
-            std::cout << "partial " << name << std::endl;
+            std::cout << "partial ../" << name << "\npartial " << name << std::endl;
     }
 
     const char *modeText = std::getenv("STANDIN_MODE");

@@ -226,8 +226,12 @@ void JoinTest::toolFailures()
     QCOMPARE(QFile::exists(b), !joined);
     QCOMPARE(ui(*f).sources->count(), joined ? 0 : 2);
     QCOMPARE(ui(*f).Command2[0]->isEnabled(), !joined);
-    // The temporary the tool named goes, however it ended.
+    // The temporary the tool named goes, however it ended; a name outside
+    // the output's folder is never taken.
     QCOMPARE(QDir(rec).entryList({QStringLiteral(".rme*")}, QDir::Files | QDir::Hidden), QStringList());
+    const QStringList outside = QDir(rec + QStringLiteral("/..")).entryList({QStringLiteral(".rme*")}, QDir::Files | QDir::Hidden);
+    QCOMPARE(outside.size(), 1);
+    QVERIFY(QFile::remove(rec + QStringLiteral("/../") + outside[0]));
 
     qunsetenv("STANDIN_PROGRESS");
     qunsetenv("STANDIN_PARTIAL");
