@@ -2,6 +2,6 @@
 # Builds TapeKnot and runs every test without a display.
 set -euo pipefail
 cd "$(dirname "$0")"
-scripts/setup.sh ffmpeg
+scripts/setup.sh ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly gstreamer1.0-libav
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure "$@"

@@ -294,8 +294,8 @@ void SourcesTest::clipMarks_data()
     QTest::newRow("old RealAudio after RealMedia") << QStringList{audio, seed("tiny-old-realaudio.ra")} << QList<int>{1}
                                                    << "RealMedia ファイルとして読めません" << QList<int>{} << dnet;
     // A clip the joiner refuses even alone is marked wherever it stands.
-    QTest::newRow("RealAudio 4") << QStringList{audio, seed("tiny-ra4.ra")} << QList<int>{1}
-                                 << "RealAudio バージョン 4 のファイルは結合できません" << QList<int>{0} << dnet;
+    QTest::newRow("RealAudio 5") << QStringList{audio, seed("tiny-ra5.ra")} << QList<int>{1}
+                                 << "RealAudio バージョン 5 のファイルは結合できません" << QList<int>{0} << dnet;
     QTest::newRow("missing file") << QStringList{audio, seed("none.rm")} << QList<int>{1} << "ファイルが見つかりません"
                                   << QList<int>{} << dnet;
     const QString helix = hostPath(QStringLiteral(SAMPLES_DIR "/helix11-rv30-cook.rm"));

@@ -111,8 +111,8 @@ constexpr Text kTexts[] = {
 
     {Msg::NotOldRealAudio, "%1: not an old RealAudio file like the first input",
      "%1: 最初の入力のような旧形式の RealAudio ファイルではありません"},
-    {Msg::RealAudioVersion, "%1: RealAudio version %2 files cannot be joined (only version 3)",
-     "%1: RealAudio バージョン %2 のファイルは結合できません（バージョン 3 のみ）"},
+    {Msg::RealAudioVersion, "%1: RealAudio version %2 files cannot be joined (only versions 3 and 4)",
+     "%1: RealAudio バージョン %2 のファイルは結合できません（バージョン 3 と 4 のみ）"},
     {Msg::HeaderPastEnd, "%1: truncated file (the header runs past the end)",
      "%1: ファイルが途中で切れています（ヘッダーが終わりを越えています）"},
     {Msg::DataBytesShort, "%1: truncated file (%2 of %3 data bytes)",
@@ -122,6 +122,10 @@ constexpr Text kTexts[] = {
     {Msg::OtherRateOrFrame, "other rate or frame size", "レートかフレームの大きさが違います"},
     {Msg::DataEndsEarly, "%1: truncated file (the data ends early)",
      "%1: ファイルが途中で切れています（データが途中で終わっています）"},
+    {Msg::RateInsteadOf, "%1 Hz instead of %2 Hz", "%2 Hz ではなく %1 Hz です"},
+    {Msg::ChannelsInsteadOf, "%1 channel%3 instead of %2", "%2 チャンネルではなく %1 チャンネルです"},
+    {Msg::AudioUnreadable, "%1: its audio settings cannot describe its data (a frame size of 0)",
+     "%1: 音声の設定ではデータを読めません（フレームの大きさが 0 です）"},
 
     {Msg::Usage, "usage: rmeditor -i IN [-i IN ...] -o OUT\n  joins RealMedia files into OUT, which must not exist",
      "使い方: rmeditor -i 入力 [-i 入力 ...] -o 出力\n  RealMedia ファイルを結合して出力に書きます（出力はまだないファイルにしてください）"},

@@ -27,7 +27,7 @@ enum class Msg {
     OtherCodecSettings, TooLarge32, TooLarge4G, TooLong30, UnknownStreamKind,
     // old RealAudio
     NotOldRealAudio, RealAudioVersion, HeaderPastEnd, DataBytesShort, AudioSettingsDiffer,
-    OtherRateOrFrame, DataEndsEarly,
+    OtherRateOrFrame, DataEndsEarly, RateInsteadOf, ChannelsInsteadOf, AudioUnreadable,
     // help
     Usage,
 };

@@ -1,7 +1,8 @@
-// The old RealAudio file (".ra" + 0xFD, version 3): one header, then the
-// coded audio as a plain run of bytes. Files made with the same settings
-// join by keeping the first header, with the data size of all, and putting
-// their data one after the other.
+// The old RealAudio file (".ra" + 0xFD, versions 3 and 4): one header, then
+// the coded audio as a plain run of bytes. Files made with the same settings
+// join by keeping the first header, with its data size grown by the others,
+// and putting their data one after the other (whole codec blocks where
+// another clip follows).
 #pragma once
 
 #include "join.h"
