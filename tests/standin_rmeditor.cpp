@@ -4,7 +4,8 @@
 //
 // Environment:
 //   STANDIN_LOG       file that receives "cwd=…" and one "arg=…" line per argument
-//   STANDIN_MODE      "fail" (no output, exit 1), "empty" (0-byte output),
+//   STANDIN_MODE      "fail" (no output, exit 1), "nothing" (no output, exit 0),
+//                     "empty" (0-byte output),
 //                     "exitcode" (full output, exit 3), "crash" (abort, no output),
 //                     "partialcrash" (output written, then abort), "killed" (output
 //                     written, then SIGKILL)
@@ -142,6 +143,8 @@ int main(int argc, char **argv)
     }
     if (mode == "crash")
         std::abort();
+    if (mode == "nothing")
+        return 0;
     if (output.empty())
         return 2;
 

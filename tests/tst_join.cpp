@@ -141,11 +141,13 @@ void JoinTest::afterJoinOptions_data()
     QTest::addColumn<bool>("deleteSources");
     QTest::addColumn<bool>("clearList");
     QTest::addColumn<int>("trashless"); // sources no trash takes: deleted for good
-    QTest::newRow("neither") << false << false << 0;
-    QTest::newRow("delete") << true << false << 0;
-    QTest::newRow("clear") << false << true << 0;
-    QTest::newRow("both") << true << true << 0;
-    QTest::newRow("delete, one source no trash takes") << true << false << 1;
+    QTest::addColumn<bool>("goneMeanwhile"); // the second source is removed by someone else during the join
+    QTest::newRow("neither") << false << false << 0 << false;
+    QTest::newRow("delete") << true << false << 0 << false;
+    QTest::newRow("clear") << false << true << 0 << false;
+    QTest::newRow("both") << true << true << 0 << false;
+    QTest::newRow("delete, no trash takes them") << true << false << 2 << false;
+    QTest::newRow("delete, one gone meanwhile") << true << false << 0 << true;
 }
 
 void JoinTest::afterJoinOptions()
@@ -153,12 +155,15 @@ void JoinTest::afterJoinOptions()
     QFETCH(bool, deleteSources);
     QFETCH(bool, clearList);
     QFETCH(int, trashless);
+    QFETCH(bool, goneMeanwhile);
     ui(*f).Check1[2]->setChecked(deleteSources);
     ui(*f).Check1[3]->setChecked(clearList);
     const QString a = source(QStringLiteral("live_01.rm"), "1");
     const QString b = source(QStringLiteral("live_02.rm"), "2");
     if (trashless)
-        h->platform.untrashable.insert(b);
+        h->platform.untrashable = {a, b};
+    if (goneMeanwhile) // a deletion that finds nothing is no failure
+        h->platform.goneBeforeDeletion.insert(b);
     f->AddSources({a, b});
     QCOMPARE(ui(*f).Text5->text(), rec + QStringLiteral("live_0.rm"));
     ui(*f).m_12->trigger(); // the menu entry runs like the button
@@ -166,7 +171,7 @@ void JoinTest::afterJoinOptions()
     const QString out = rec + QStringLiteral("live_0.rm");
     QCOMPARE(contentOf(out), QByteArray("12"));
     QCOMPARE(QFile::exists(a), !deleteSources);
-    QCOMPARE(QFile::exists(b), !deleteSources);
+    QCOMPARE(QFile::exists(b), !deleteSources && !goneMeanwhile);
     if (deleteSources)
         QCOMPARE(h->platform.deleteRequests, (QStringList{a, b}));
     QCOMPARE(ui(*f).sources->count(), clearList ? 0 : 2);
@@ -197,6 +202,7 @@ void JoinTest::toolFailures_data()
 #endif
     QTest::newRow("no output") << QByteArray("fail") << false << "rmeditorがエラーで終了しました（終了コード 1）";
     QTest::newRow("zero bytes") << QByteArray("empty") << false << "rmeditorは終了しましたが、作成されたファイルが空です";
+    QTest::newRow("exit 0, no file") << QByteArray("nothing") << false << "rmeditorは終了しましたが、作成されたファイルがありません";
     QTest::newRow("crash") << QByteArray("crash") << false << aborted;
     QTest::newRow("full output, exit code 3") << QByteArray("exitcode") << false << "rmeditorがエラーで終了しました（終了コード 3）";
     QTest::newRow("output written, then a crash") << QByteArray("partialcrash") << false << aborted;

@@ -203,7 +203,7 @@ void JoinJob::finished(int exitCode, QProcess::ExitStatus status)
 // the user to hear of.
 void JoinJob::tidyAfterSuccess()
 {
-    const AfterJoin after = afterJoin(m_request, State::Succeeded);
+    const AfterJoin after = afterJoin(m_request);
     m_clearsList = after.clearList;
     for (const QString &source : after.deletions) {
         const Deletion deletion = m_deleteSource ? m_deleteSource(source) : Deletion::Failed;
@@ -363,11 +363,9 @@ bool sameFile(const QString &a, const QString &b)
                             QDir::cleanPath(fb.absoluteFilePath()), kFileNameCase) == 0;
 }
 
-AfterJoin afterJoin(const JoinRequest &request, JoinJob::State outcome)
+AfterJoin afterJoin(const JoinRequest &request)
 {
     AfterJoin after;
-    if (outcome != JoinJob::State::Succeeded)
-        return after; // a failure or a cancel keeps the sources and the list
     after.clearList = request.clearList;
     if (!request.deleteSources)
         return after;

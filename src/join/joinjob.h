@@ -137,14 +137,14 @@ private:
     ResultLine m_line;
 };
 
-// What follows a judged join: the sources to delete (each once, never the
-// output even when it is listed as a source) and whether the list clears.
-// Only a join that succeeded touches either.
+// What follows a join that succeeded: the sources to delete (each once,
+// never the output even when it is listed as a source) and whether the list
+// clears. A join that failed or was cancelled touches neither.
 struct AfterJoin {
     QStringList deletions;
     bool clearList = false;
 };
-AfterJoin afterJoin(const JoinRequest &request, JoinJob::State outcome);
+AfterJoin afterJoin(const JoinRequest &request);
 
 // Whether two paths name the same file: the same file on disk when both
 // exist, otherwise the same absolute path.

@@ -39,6 +39,8 @@ DialogOutcome FakePlatform::showSave(QWidget *, CommonDialogState &dialog)
 Deletion FakePlatform::deleteFile(const QString &path)
 {
     deleteRequests.append(path);
+    if (goneBeforeDeletion.contains(path))
+        QFile::remove(path);
     if (undeletable.contains(path) || !QFile::remove(path))
         return Deletion::Failed;
     return untrashable.contains(path) ? Deletion::Deleted : Deletion::Trashed;

@@ -53,6 +53,7 @@ public:
     QStringList deleteRequests;
     QSet<QString> undeletable;
     QSet<QString> untrashable; // deleted for good, as where no trash takes them
+    QSet<QString> goneBeforeDeletion; // removed by someone else just before the deletion
     QStringList details;        // summary, a line break, the text
     QList<JoinRequest> toolStarts;        // every join the window started, as it asked for it
     std::function<void()> whileToolRuns; // called from the event loop once the tool runs
