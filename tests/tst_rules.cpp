@@ -5,6 +5,7 @@
 #include "platform/profile.h"
 #include "platform/ansi.h"
 #include "settings/settingkeys.h"
+#include "sources/clipfacts.h"
 #include "sources/listedit.h"
 #include "sources/selection.h"
 #include "sources/sourcelist.h"
@@ -47,6 +48,9 @@ private slots:
     void registryValue();
     void rounding_data();
     void rounding();
+    void lengthTexts_data();
+    void lengthTexts();
+    void clipReaderReadsAChangedClipAgain();
     void settingsTable_data();
     void settingsTable();
     void joinJob_data();
@@ -269,6 +273,52 @@ void RulesTest::rounding()
 {
     QFETCH(double, value);
     QTEST(settingkeys::roundHalfEven(value), "rounded");
+}
+
+void RulesTest::lengthTexts_data()
+{
+    QTest::addColumn<qint64>("ms");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("nothing") << 0ll << "0:00.0";
+    QTest::newRow("tenths, not hundredths") << 1290ll << "0:01.2";
+    QTest::newRow("just under an hour") << 3599999ll << "59:59.9";
+    QTest::newRow("an hour") << 3600000ll << "1:00:00";
+    QTest::newRow("hours, minutes, seconds") << 7384000ll << "2:03:04";
+    QTest::newRow("a day and more") << 90061000ll << "25:01:01";
+}
+
+void RulesTest::lengthTexts()
+{
+    QFETCH(qint64, ms);
+    QTEST(lengthText(ms), "text");
+}
+
+// A clip replaced in place by one of the same size (re-encoded, re-tagged) is read again.
+void RulesTest::clipReaderReadsAChangedClipAgain()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("clip.rm"));
+    QVERIFY(QFile::copy(QStringLiteral(RM_SEEDS "/tiny-audio.rm"), path));
+    ClipReader reader;
+    QSignalSpy known(&reader, &ClipReader::known);
+    const auto describe = [&] {
+        known.clear();
+        reader.request({path});
+        return known.wait(10000) ? known.last().at(1).value<QList<ClipFacts>>().value(0).description : QString();
+    };
+    const QString before = describe();
+    QVERIFY2(before.contains(QStringLiteral("32000 Hz")), qPrintable(before));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    const QByteArray bytes = file.readAll();
+    const qsizetype rate = bytes.indexOf(QByteArray::fromHex("7d0000000010")); // 32000 Hz, 16-bit in the audio header
+    QVERIFY(rate > 0);
+    file.seek(rate);
+    file.write(QByteArray::fromHex("5622")); // 22050
+    QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
+    file.close();
+    const QString after = describe();
+    QVERIFY2(after.contains(QStringLiteral("22050 Hz")), qPrintable(after));
 }
 
 void RulesTest::listEdits_data()
