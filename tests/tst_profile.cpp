@@ -71,6 +71,8 @@ void ProfileTest::readInt_data()
     QTest::newRow("quoted") << QByteArray("\"5\"") << 5;
     QTest::newRow("empty") << QByteArray("") << 0;
     QTest::newRow("huge") << QByteArray("99999999999999") << 2147483647;
+    QTest::newRow("huge negative") << QByteArray("-99999999999999") << -2147483647 - 1;
+    QTest::newRow("more digits than 64 bits hold") << QByteArray("123456789012345678901234567890") << 2147483647;
 }
 
 void ProfileTest::readInt()
