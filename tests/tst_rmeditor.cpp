@@ -353,6 +353,10 @@ void JoinerTest::initTestCase()
         QCOMPARE(multirate.size(), helix.size());
         writeAll(clip("multirate-labels.rm"), multirate);
         writeAll(clip("unknown-kind.rm"), unknown);
+        // Its cook stream's sub-packets made 0 bytes long, and ffmpeg's
+        // remux of it, whose audio header has no frame sizes at all.
+        writeAll(clip("helix-no-subpackets.rm"), QByteArray(helix).replace(QByteArray::fromHex("00090258003c"), QByteArray::fromHex("000902580000")));
+        makeClip(QStringLiteral("helix-remux.rm"), {"-i", kSamples + "/helix11-rv30-cook.rm", "-c", "copy"});
         // Its video labelled RealVideo 4, as .rmvb files are (the payload's form is the same).
         writeAll(clip("helix-rv40.rmvb"), QByteArray(helix).replace("VIDORV30", "VIDORV40"));
     }
@@ -793,10 +797,16 @@ void JoinerTest::refused_data()
     QTest::newRow("RealAudio 4 at another rate") << QStringList{"-i", clip("ra4-dnet.ra"), "-i", clip("ra4-dnet-48k.ra"), "-o", out}
                                                  << QByteArray("ra4-dnet-48k.ra: its audio settings differ from those of " + clip("ra4-dnet.ra").toUtf8() + " (48000 Hz instead of 44100 Hz)");
     QTest::newRow("RealAudio 4 of frame size 0") << QStringList{"-i", clip("ra4-no-frame.ra"), "-o", out}
-                                                 << QByteArray("its audio settings cannot describe its data (a frame size of 0)");
+                                                 << QByteArray("its audio settings cannot describe its data (no frame size)");
     if (QFile::exists(clip("ra4-14_4.ra")))
         QTest::newRow("RealAudio 4, then 3") << QStringList{"-i", clip("ra4-14_4.ra"), "-i", kSamples + "/ra3-14_4-old-format.ra", "-o", out}
                                              << QByteArray("(RealAudio 3 instead of RealAudio 4)");
+    if (QFile::exists(clip("helix-remux.rm"))) {
+        QTest::newRow("cook without frame sizes") << QStringList{"-i", clip("helix-remux.rm"), "-o", out}
+                                                  << QByteArray("helix-remux.rm: the audio settings of stream 1 cannot describe its packets (no frame size)");
+        QTest::newRow("cook sub-packets of 0 bytes") << QStringList{"-i", helix, "-i", clip("helix-no-subpackets.rm"), "-o", out}
+                                                     << QByteArray("(sub-packets of 0 bytes in frames of 600)");
+    }
     QTest::newRow("bit rate differs") << QStringList{"-i", a, "-i", clip("a_other_rate.rm"), "-o", out} << QByteArray("a_other_rate.rm: its streams differ");
     QTest::newRow("output folder missing") << QStringList{"-i", a, "-o", clip("no/such/out.rm")} << QByteArray("No such file");
 }

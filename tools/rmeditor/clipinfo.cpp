@@ -1,5 +1,7 @@
 #include "clipinfo.h"
 
+#include "messages.h"
+
 #include <algorithm>
 
 namespace rm {
@@ -23,6 +25,12 @@ void readAudio(const std::vector<uint8_t> &t, StreamSummary &s)
     if (!isRealAudioMagic(t.data(), t.size()) || t.size() < 6)
         return;
     const uint16_t version = be16(&t[4]);
+    if ((version == 4 || version == 5) && t.size() >= 46) {
+        s.codedFrameSize = be32(&t[24]);
+        s.subPacketH = be16(&t[40]);
+        s.frameSize = be16(&t[42]);
+        s.subPacketSize = be16(&t[44]);
+    }
     if (version == 4 && t.size() >= 56) {
         s.sampleRate = be16(&t[48]);
         s.channels = be16(&t[54]);
@@ -30,9 +38,12 @@ void readAudio(const std::vector<uint8_t> &t, StreamSummary &s)
         const size_t codec = interleaver + 1 + t[interleaver];
         if (codec < t.size() && t[codec] == 4)
             s.codec = fourcc(t, codec + 1);
+        if (t[interleaver] == 4)
+            s.interleaver = fourcc(t, interleaver + 1);
     } else if (version == 5 && t.size() >= 70) {
         s.sampleRate = be16(&t[54]);
         s.channels = be16(&t[60]);
+        s.interleaver = fourcc(t, 62);
         s.codec = fourcc(t, 66);
     }
 }
@@ -54,6 +65,19 @@ StreamSummary summarizeStream(const Stream &stream)
         readAudio(t, s);
     }
     return s;
+}
+
+std::string audioFramingProblem(const StreamSummary &audio)
+{
+    // Codecs decoded in frames that their packets carry interleaved.
+    const std::string &c = audio.codec;
+    if (c != "cook" && c != "atrc" && c != "sipr" && c != "28_8")
+        return {};
+    if (audio.codedFrameSize == 0 || audio.frameSize == 0 || audio.subPacketH == 0)
+        return say(Msg::NoFrameSize);
+    if ((c == "cook" || c == "atrc") && (audio.subPacketSize == 0 || audio.subPacketSize > audio.frameSize))
+        return say(Msg::SubPacketSize, {std::to_string(audio.subPacketSize), std::to_string(audio.frameSize)});
+    return {};
 }
 
 ClipSummary summarize(const Header &header)

@@ -18,6 +18,11 @@ struct StreamSummary {
     uint32_t sampleRate = 0;
     uint16_t channels = 0;
     uint32_t avgBitRate = 0;
+    // RealAudio's framing: interleaver name, coded frame, interleaving height,
+    // frame and sub-packet sizes in bytes.
+    std::string interleaver;
+    uint32_t codedFrameSize = 0;
+    uint16_t subPacketH = 0, frameSize = 0, subPacketSize = 0;
     StreamKind kind = StreamKind::Unknown;
     bool video() const { return kind == StreamKind::Video; }
     bool audio() const { return kind == StreamKind::Audio; }
@@ -30,6 +35,11 @@ struct ClipSummary {
 };
 
 StreamSummary summarizeStream(const Stream &stream);
+
+// Why an audio stream's settings cannot describe its packets (a frame-based
+// codec without frame sizes, as a careless remux writes), in the user's
+// language; empty when they can.
+std::string audioFramingProblem(const StreamSummary &audio);
 ClipSummary summarize(const Header &header);
 
 } // namespace rm

@@ -18,7 +18,7 @@ enum class Msg {
     // the chunks of the header
     EndsEarly, ShorterThanFields, UnknownVersion, ChunkHeaderPastEnd, NoMediaData, ChunkBelowHeader, ChunkPastEnd,
     ChunkTooLarge, TwoProp, PropShort, NoStreams, ClaimsStreams, TooManyMdpr, ChunkWhereHeader, NoProp,
-    PropCountDiffers, ShareNumber,
+    PropCountDiffers, ShareNumber, AudioFraming, NoFrameSize, SubPacketSize,
     // packets
     DataShort, TruncatedData, PacketHeaderEarly, PacketVersion, PacketLengthSmall, PacketPastEnd,
     UndeclaredStream, PacketPastChunk, PacketEndsEarly, VideoUnreadable, PacketGrows,

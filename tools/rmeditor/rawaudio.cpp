@@ -78,7 +78,7 @@ OldHeader readOldHeader(Input &in, const std::string &name)
             throw Error(say(Msg::HeaderPastEnd, {name}));
         OldHeader h = readHeaderBytes(in, name, headerEnd, version);
         if (blockOf(h) == 0)
-            throw Error(say(Msg::AudioUnreadable, {name}));
+            throw Error(say(Msg::AudioUnreadable, {name, say(Msg::NoFrameSize)}));
         h.dataSize = in.size() - headerEnd;
         return h;
     }

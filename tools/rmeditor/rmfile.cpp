@@ -2,6 +2,7 @@
 // packets of the DATA chunks.
 #include "rmfile.h"
 
+#include "clipinfo.h"
 #include "messages.h"
 
 #include <algorithm>
@@ -171,6 +172,10 @@ void checkStreams(const Header &header, const std::string &name)
         for (size_t j = 0; j < i; ++j)
             if (header.streams[i].number == header.streams[j].number)
                 throw Error(say(Msg::ShareNumber, {name, std::to_string(header.streams[i].number)}));
+    for (const Stream &stream : header.streams)
+        if (const StreamSummary audio = summarizeStream(stream); audio.audio())
+            if (const std::string why = audioFramingProblem(audio); !why.empty())
+                throw Error(say(Msg::AudioFraming, {name, std::to_string(stream.number), why}));
 }
 
 } // namespace
