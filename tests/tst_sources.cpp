@@ -301,7 +301,7 @@ void SourcesTest::clipMarks_data()
     const QString helix = hostPath(QStringLiteral(SAMPLES_DIR "/helix11-rv30-cook.rm"));
     if (QFile::exists(helix)) // real producers' files, where they are at hand
         QTest::newRow("helix and producer61") << QStringList{helix, hostPath(QStringLiteral(SAMPLES_DIR "/producer61-cook-event.rm"))}
-                                              << QList<int>{1} << "種類が video/x-pn-realvideo ではなく audio/x-pn-realaudio"
+                                              << QList<int>{1} << "ストリームの種類が違います（映像のストリームがありません、イベントのストリームが余分にあります）"
                                               << QList<int>{1} << "映像 RV30 176×144\n音声 cook 22050 Hz モノラル";
 }
 

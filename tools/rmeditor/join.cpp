@@ -7,6 +7,7 @@
 #include "rvpayload.h"
 
 #include <algorithm>
+#include <map>
 #include <cstring>
 #include <limits>
 
@@ -70,12 +71,48 @@ LogicalLayout logicalLayout(const std::vector<uint8_t> &d)
     return l;
 }
 
-std::string videoCodec(const Stream &s)
+// The name of a stream kind, as a refusal says which is missing or extra.
+std::string kindName(StreamKind kind)
 {
-    const std::vector<uint8_t> &t = s.typeSpecific;
-    if (streamKind(s.mime) != StreamKind::Video || t.size() < 12 || std::string(t.begin() + 4, t.begin() + 8) != "VIDO")
-        return {};
-    return std::string(t.begin() + 8, t.begin() + 12);
+    switch (kind) {
+    case StreamKind::Video: return say(Msg::KindVideo);
+    case StreamKind::Audio: return say(Msg::KindAudio);
+    case StreamKind::Event: return say(Msg::KindEvent);
+    default: return say(Msg::KindOther);
+    }
+}
+
+// What tells two streams' codec settings apart, as a user would name it:
+// the codec, the audio's rate or channels, or "other settings".
+std::string settingsDifference(const Stream &a, const Stream &b)
+{
+    const StreamSummary sa = summarizeStream(a), sb = summarizeStream(b);
+    if (sa.codec != sb.codec)
+        return say(Msg::InsteadOf, {sb.codec.empty() ? sb.mime : sb.codec, sa.codec.empty() ? sa.mime : sa.codec});
+    if (sa.audio() && sa.sampleRate != sb.sampleRate)
+        return say(Msg::RateInsteadOf, {std::to_string(sb.sampleRate), std::to_string(sa.sampleRate)});
+    if (sa.audio() && sa.channels != sb.channels)
+        return say(Msg::ChannelsInsteadOf, {std::to_string(sb.channels), std::to_string(sa.channels), sb.channels == 1 ? "" : "s"});
+    if (sa.video() && (sa.width != sb.width || sa.height != sb.height))
+        return say(Msg::InsteadOf, {std::to_string(sb.width) + "x" + std::to_string(sb.height),
+                                    std::to_string(sa.width) + "x" + std::to_string(sa.height)});
+    return say(Msg::OtherCodecSettings);
+}
+
+// The kinds of stream one file has and the other lacks, as " (no video
+// stream, an extra event stream)"; empty when they have the same kinds.
+std::string kindDifference(const Header &first, const Header &other)
+{
+    std::map<StreamKind, int> balance; // > 0: the first has more of that kind
+    for (const Stream &s : first.streams)
+        ++balance[streamKind(s.mime)];
+    for (const Stream &s : other.streams)
+        --balance[streamKind(s.mime)];
+    std::string kinds;
+    for (const auto &[kind, more] : balance)
+        if (more != 0 && kind != StreamKind::FileInfo && kind != StreamKind::Logical)
+            kinds += (kinds.empty() ? "" : say(Msg::ListSeparator)) + say(more > 0 ? Msg::WithoutKind : Msg::WithExtraKind, {kindName(kind)});
+    return kinds.empty() ? kinds : say(Msg::InParentheses, {kinds});
 }
 
 std::string differenceOf(const Stream &a, const Stream &b)
@@ -93,19 +130,19 @@ std::string differenceOf(const Stream &a, const Stream &b)
     }
     if (a.typeSpecific == b.typeSpecific)
         return {};
-    const std::string ca = videoCodec(a), cb = videoCodec(b);
-    if (ca != cb)
-        return say(Msg::InsteadOf, {cb, ca});
-    return say(Msg::OtherCodecSettings);
+    return settingsDifference(a, b);
 }
 
 } // namespace
 
 std::string streamDifference(const Header &first, const Header &other)
 {
+    const std::string kinds = kindDifference(first, other);
     if (first.streams.size() != other.streams.size())
         return say(Msg::StreamCount, {std::to_string(other.streams.size()), std::to_string(first.streams.size()),
-                                      other.streams.size() == 1 ? "" : "s"});
+                                      other.streams.size() == 1 ? "" : "s"}) + kinds;
+    if (!kinds.empty())
+        return say(Msg::OtherKinds) + kinds;
     for (size_t i = 0; i < first.streams.size(); ++i) {
         const std::string why = differenceOf(first.streams[i], other.streams[i]);
         if (!why.empty())

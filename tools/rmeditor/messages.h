@@ -24,7 +24,7 @@ enum class Msg {
     UndeclaredStream, PacketPastChunk, PacketEndsEarly, VideoUnreadable, PacketGrows,
     // the join
     NoInput, StreamsDiffer, StreamIs, StreamCount, Numbered, OfType, GroupsOthers, InsteadOf,
-    OtherCodecSettings, TooLarge32, TooLarge4G, TooLong30, UnknownStreamKind,
+    OtherCodecSettings, WithoutKind, WithExtraKind, OtherKinds, InParentheses, ListSeparator, KindVideo, KindAudio, KindEvent, KindOther, TooLarge32, TooLarge4G, TooLong30, UnknownStreamKind,
     // old RealAudio
     NotOldRealAudio, RealAudioVersion, HeaderPastEnd, DataBytesShort, AudioSettingsDiffer,
     OtherRateOrFrame, DataEndsEarly, RateInsteadOf, ChannelsInsteadOf, AudioUnreadable,
