@@ -81,7 +81,8 @@ void FileExistsTest::existence()
 {
     QFETCH(QString, name);
     QFETCH(bool, exists);
-    QCOMPARE(testFileExists(at(name)) == Existence::Present, exists);
+    // Not there is a sure answer, never "cannot tell".
+    QCOMPARE(testFileExists(at(name)), exists ? Existence::Present : Existence::Absent);
 }
 
 void FileExistsTest::wildcard_data()
@@ -107,7 +108,7 @@ void FileExistsTest::wildcard()
 {
     QFETCH(QString, pattern);
     QFETCH(bool, exists);
-    QCOMPARE(testFileExists(at(pattern)) == Existence::Present, exists);
+    QCOMPARE(testFileExists(at(pattern)), exists ? Existence::Present : Existence::Absent);
 }
 
 void FileExistsTest::unanswerable()
