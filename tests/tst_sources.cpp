@@ -72,6 +72,9 @@ private slots:
     void clipMarks_data();
     void clipMarks();
     void manyClipsKeepTheWindowResponsive();
+
+private:
+    QTemporaryDir m_made; // inputs made from the producers' files
 };
 
 void SourcesTest::dialogSetupAndSort()
@@ -303,6 +306,16 @@ void SourcesTest::clipMarks_data()
         QTest::newRow("helix and producer61") << QStringList{helix, hostPath(QStringLiteral(SAMPLES_DIR "/producer61-cook-event.rm"))}
                                               << QList<int>{1} << "ストリームの種類が違います（映像のストリームがありません、イベントのストリームが余分にあります）"
                                               << QList<int>{1} << "映像 RV30 176×144\n音声 cook 22050 Hz モノラル";
+    // The helix sample with its video labelled RealVideo 4, as .rmvb files are.
+    QFile helixFile(helix);
+    if (helixFile.open(QIODevice::ReadOnly)) {
+        const QString rv40 = m_made.filePath(QStringLiteral("helix-rv40.rmvb"));
+        QFile out(rv40);
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(helixFile.readAll().replace("VIDORV30", "VIDORV40")) > 0);
+        out.close();
+        QTest::newRow("RealVideo 4, and 3 after it") << QStringList{hostPath(rv40), helix} << QList<int>{1} << "RV40 ではなく RV30"
+                                                      << QList<int>{1} << "映像 RV40 176×144\n音声 cook 22050 Hz モノラル";
+    }
 }
 
 void SourcesTest::clipMarks()
