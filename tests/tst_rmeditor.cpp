@@ -400,6 +400,7 @@ void JoinerTest::joins_data()
     QTest::newRow("one clip") << QStringList{"a2.rm"} << 1536.0 / 44100 << QString();
     QTest::newRow("250-byte output name") << QStringList{"a1.rm", "a2.rm"} << 1536.0 / 44100
                                           << QString(247, QLatin1Char('n')) + QStringLiteral(".rm");
+    QTest::newRow("14.4 at time 0 throughout, x3") << QStringList{"a144.rm", "a144.rm", "a144.rm"} << 0.02 << QString();
     if (QFile::exists(clip("ra4-14_4.ra")))
         QTest::newRow("RealAudio 4 14.4 x2") << QStringList{"ra4-14_4.ra", "ra4-14_4.ra"} << 0.02 << QString();
     QTest::newRow("RealAudio 4 dnet x3") << QStringList{"ra4-dnet.ra", "ra4-dnet.ra", "ra4-dnet.ra"} << 1536.0 / 44100 << QString();
@@ -415,11 +416,13 @@ void JoinerTest::joins()
     const QString out = clip(outName.isEmpty() ? QStringLiteral("joined %1.rm").arg(QTest::currentDataTag()) : outName);
     QStringList args;
     double duration = 0;
+    bool stated = true; // every clip states its length (ffmpeg's 14.4 says 0)
     QList<int> packets;
     for (const QString &name : inputs) {
         args << "-i" << clip(name);
         const Probe p = probe(clip(name));
         duration += p.duration;
+        stated = stated && p.duration > 0;
         if (packets.isEmpty())
             packets = QList<int>(p.packets.size(), 0);
         for (qsizetype s = 0; s < p.packets.size(); ++s)
@@ -448,7 +451,9 @@ void JoinerTest::joins()
     QVERIFY(lines.size() <= 2 + clock.elapsed() / 100);
 
     const Probe joined = probe(out);
-    QVERIFY2(qAbs(joined.duration - duration) <= frame, qPrintable(QString::number(joined.duration)));
+    QCOMPARE(stepsBack(out), 0); // every stream's times move on across the seams
+    // Each clip ends at its content's end, which may lie a frame past what it states.
+    QVERIFY2(!stated || qAbs(joined.duration - duration) <= frame * inputs.size(), qPrintable(QString::number(joined.duration)));
     QCOMPARE(joined.packets, packets);
     // What GStreamer reads of old RealAudio clips, it reads of the whole.
     if (inputs.first().endsWith(QLatin1String(".ra"))) {
