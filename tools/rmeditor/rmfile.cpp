@@ -163,6 +163,17 @@ Properties parseProperties(const std::vector<uint8_t> &body, const std::string &
 }
 
 // As many streams described as PROP claims, each number once.
+// A chunk as it stands in the file: its header, then its body.
+std::vector<uint8_t> wholeChunk(const ChunkHeader &c, const std::vector<uint8_t> &body)
+{
+    Builder whole;
+    whole.u32(c.id);
+    whole.u32(c.size);
+    whole.u16(c.version);
+    whole.raw(body);
+    return std::move(whole.bytes);
+}
+
 void checkStreams(const Header &header, const std::string &name)
 {
     if (header.streams.size() != header.properties.numStreams)
@@ -223,13 +234,7 @@ Header readHeader(Input &in, const std::string &name)
                 throw Error(say(Msg::TooManyMdpr, {name}));
             header.streams.push_back(parseStream(body, c.version, name + ": MDPR"));
         } else if (c.id == kCONT) {
-            const std::vector<uint8_t> body = readChunkBody(in, c, name);
-            Builder whole;
-            whole.u32(c.id);
-            whole.u32(c.size);
-            whole.u16(c.version);
-            whole.raw(body);
-            header.content = std::move(whole.bytes);
+            header.content = wholeChunk(c, readChunkBody(in, c, name));
         } else if (c.id == kINDX || c.id == kRMF) {
             throw Error(say(Msg::ChunkWhereHeader, {name, fourccText(c.id)}));
         }
