@@ -57,6 +57,7 @@ private slots:
     void maximisedStoresNormalPlacement();
     void placementOffScreenComesBack_data();
     void placementOffScreenComesBack();
+    void heightBeyond16Bits();
     void unwritableFolderIsSilent();
     void fileForms_data();
     void fileForms();
@@ -243,6 +244,15 @@ void SettingsTest::placementOffScreenComesBack()
     QVERIFY(screen.contains(f.frameGeometry().center()));
     QVERIFY(f.frameGeometry().top() >= screen.top());
     QVERIFY(f.frameGeometry().width() <= screen.width() && f.frameGeometry().height() <= screen.height());
+}
+
+// A stored height is a 16-bit value: one beyond it is the design height, as a missing one.
+void SettingsTest::heightBeyond16Bits()
+{
+    Harness missing, beyond;
+    missing.writeIni("[shoki]\r\npath=/t/rmeditor\r\nx1=1500\r\ny1=1500\r\nx2=7410\r\n");
+    beyond.writeIni("[shoki]\r\npath=/t/rmeditor\r\nx1=1500\r\ny1=1500\r\nx2=7410\r\ny2=40000\r\n");
+    QCOMPARE(beyond.start().frameGeometry().height(), missing.start().frameGeometry().height());
 }
 
 void SettingsTest::unwritableFolderIsSilent()

@@ -115,15 +115,15 @@ Form1::Placement Form1::LoadPlacement(const settingkeys::Values &values, const s
     Placement p;
     static_cast<settingkeys::Placement &>(p) = settingkeys::placementOf(values);
     const int designHeight = roundHalfEven(designOuterHeight());
-    if (p.y2 == kNoHeight) {
-        // Known only once shown: the title bar and frame on top of this.
+    // A height missing, or one the window cannot take (it is a 16-bit
+    // value), is the design height: known only once shown, with the title
+    // bar and frame on top of this.
+    if (p.y2 == kNoHeight || p.y2 < 1 || p.y2 > std::numeric_limits<qint16>::max()) {
         p.y2 = designHeight;
         p.withoutFrame = true;
     }
-    // Sizes the window cannot take fall back to the design size; the height
-    // is a 16-bit value.
+    // A width the window cannot take falls back to the design width.
     p.x2 = inRangeOr(p.x2, 1, std::numeric_limits<int>::max(), settingkeys::placementOf(fallbacks).x2);
-    p.y2 = inRangeOr(p.y2, 1, std::numeric_limits<qint16>::max(), designHeight);
     return p;
 }
 
