@@ -289,6 +289,8 @@ private slots:
     void joinedHeaders();
     void refused_data();
     void refused();
+    void logicalStreams_data();
+    void logicalStreams();
     void badFiles_data();
     void badFiles();
     void interruptedJoinLeavesNothing_data();
@@ -832,6 +834,68 @@ void JoinerTest::refused()
     QVERIFY(!QFile::exists(clip("refused.rm")));
     QCOMPARE(readAll(clip("a2.rm")), before);
     QCOMPARE(QDir(m_dir.path()).entryList(QDir::Hidden | QDir::Files).filter(".rme"), QStringList());
+}
+
+// A logical stream's table (size, version 0, the physical streams with their
+// DATA offsets, the rule map, no properties), as multi-rate files group
+// their streams of one kind.
+QByteArray logicalTable(const QList<quint16> &numbers, const QList<quint32> &offsets, const QList<quint16> &rules)
+{
+    QByteArray t(6, '\0');
+    const auto u16 = [&t](quint16 v) { t.append(char(v >> 8)).append(char(v)); };
+    u16(quint16(numbers.size()));
+    for (quint16 n : numbers)
+        u16(n);
+    for (quint32 o : offsets)
+        t.append(QByteArray(4, '\0')), put32(t, t.size() - 4, o);
+    u16(quint16(rules.size()));
+    for (quint16 r : rules)
+        u16(r);
+    u16(0);
+    put32(t, 0, quint32(t.size()));
+    return t;
+}
+
+void JoinerTest::logicalStreams_data()
+{
+    QTest::addColumn<QByteArray>("first");
+    QTest::addColumn<QByteArray>("other");
+    QTest::addColumn<QList<quint32>>("otherRates"); // of its physical streams 1 and 2, in bits a second
+    QTest::addColumn<QString>("says");              // empty: they join
+    const QByteArray groups = logicalTable({1, 2}, {500, 500}, {0, 1, 1, 0});
+    const QList<quint32> rates{20000, 32000};
+    QTest::newRow("the same groups, other offsets") << groups << logicalTable({1, 2}, {9000, 9000}, {0, 1, 1, 0}) << rates << QString();
+    QTest::newRow("another rule map") << groups << logicalTable({1, 2}, {500, 500}, {0, 1, 0, 1}) << rates
+                                      << "stream 3 (logical-audio/x-pn-multirate-realaudio) is grouping other streams";
+    QTest::newRow("one rate fewer") << groups << logicalTable({1}, {500}, {0, 0, 0, 0}) << rates
+                                    << "is grouping rates of 20 kbit/s instead of 20, 32 kbit/s";
+    QTest::newRow("other rates") << groups << groups << QList<quint32>{20000, 44100}
+                                 << "is grouping rates of 20, 44 kbit/s instead of 20, 32 kbit/s";
+}
+
+void JoinerTest::logicalStreams()
+{
+    QFETCH(QByteArray, first);
+    QFETCH(QByteArray, other);
+    QFETCH(QList<quint32>, otherRates);
+    QFETCH(QString, says);
+    rm::Header a, b;
+    for (auto [header, table, rates] : {std::tuple{&a, first, QList<quint32>{20000, 32000}}, std::tuple{&b, other, otherRates}}) {
+        for (quint16 n : {1, 2}) {
+            rm::Stream physical;
+            physical.number = n;
+            physical.mime = "audio/x-pn-multirate-realaudio";
+            physical.avgBitRate = rates[n - 1];
+            header->streams.push_back(physical);
+        }
+        rm::Stream logical;
+        logical.number = 3;
+        logical.mime = "logical-audio/x-pn-multirate-realaudio";
+        logical.typeSpecific.assign(table.begin(), table.end());
+        header->streams.push_back(logical);
+    }
+    const QString why = QString::fromStdString(rm::streamDifference(a, b));
+    QVERIFY2(says.isEmpty() ? why.isEmpty() : why.contains(says), qPrintable(why));
 }
 
 void JoinerTest::badFiles_data()

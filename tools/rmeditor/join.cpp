@@ -133,6 +133,21 @@ std::string differenceOf(const Stream &a, const Stream &b)
     return settingsDifference(a, b);
 }
 
+// The rates of the physical streams a logical stream groups, as "20, 32 kbit/s".
+std::string groupRates(const Header &header, const Stream &logical)
+{
+    const std::vector<uint8_t> &d = logical.typeSpecific;
+    const LogicalLayout l = logicalLayout(d);
+    std::string rates;
+    for (size_t k = 0; l.ok && k < l.physical; ++k) {
+        const uint16_t number = be16(&d[8 + 2 * k]);
+        for (const Stream &s : header.streams)
+            if (s.number == number)
+                rates += (rates.empty() ? "" : ", ") + std::to_string((uint64_t(s.avgBitRate) + 500) / 1000);
+    }
+    return rates + " kbit/s";
+}
+
 } // namespace
 
 std::string streamDifference(const Header &first, const Header &other)
@@ -143,11 +158,20 @@ std::string streamDifference(const Header &first, const Header &other)
                                       other.streams.size() == 1 ? "" : "s"}) + kinds;
     if (!kinds.empty())
         return say(Msg::OtherKinds) + kinds;
-    for (size_t i = 0; i < first.streams.size(); ++i) {
-        const std::string why = differenceOf(first.streams[i], other.streams[i]);
-        if (!why.empty())
-            return say(Msg::StreamIs, {std::to_string(first.streams[i].number), first.streams[i].mime, why});
-    }
+    // Multi-rate groups first: two files of other rate sets differ in them
+    // before they differ in any one stream.
+    for (const bool logical : {true, false})
+        for (size_t i = 0; i < first.streams.size(); ++i) {
+            const Stream &a = first.streams[i], &b = other.streams[i];
+            if ((streamKind(a.mime) == StreamKind::Logical) != logical)
+                continue;
+            std::string why = differenceOf(a, b);
+            if (logical && a.mime == b.mime)
+                if (const std::string ra = groupRates(first, a), rb = groupRates(other, b); ra != rb)
+                    why = say(Msg::GroupsRates, {rb, ra});
+            if (!why.empty())
+                return say(Msg::StreamIs, {std::to_string(a.number), a.mime, why});
+        }
     return {};
 }
 

@@ -23,7 +23,7 @@ enum class Msg {
     DataShort, TruncatedData, PacketHeaderEarly, PacketVersion, PacketLengthSmall, PacketPastEnd,
     UndeclaredStream, PacketPastChunk, PacketEndsEarly, VideoUnreadable, PacketGrows,
     // the join
-    NoInput, StreamsDiffer, StreamIs, StreamCount, Numbered, OfType, GroupsOthers, InsteadOf,
+    NoInput, StreamsDiffer, StreamIs, StreamCount, Numbered, OfType, GroupsOthers, GroupsRates, InsteadOf,
     OtherCodecSettings, WithoutKind, WithExtraKind, OtherKinds, InParentheses, ListSeparator, KindVideo, KindAudio, KindEvent, KindOther, TooLarge32, TooLarge4G, TooLong30, UnknownStreamKind,
     // old RealAudio
     NotOldRealAudio, RealAudioVersion, HeaderPastEnd, DataBytesShort, AudioSettingsDiffer,
