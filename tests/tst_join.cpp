@@ -57,6 +57,7 @@ private slots:
     void toolFailures();
     void stalePreviewAndSaveDialog();
     void saveDialogCancel();
+    void saveDialogRejected_data();
     void saveDialogRejected();
     void stoppedWithMessage_data();
     void stoppedWithMessage();
@@ -391,17 +392,29 @@ void JoinTest::saveDialogCancel()
     QVERIFY(ui(*f).m_1->menuAction()->isEnabled());
 }
 
+void JoinTest::saveDialogRejected_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("a name that cannot be checked") << QStringLiteral("bad") + QChar(0) + QStringLiteral("name")
+                                                   << QStringLiteral("作成場所を確認できません:bad");
+    QTest::newRow("no name") << QString() << QStringLiteral("保存先のファイル名が正しくありません");
+}
+
 void JoinTest::saveDialogRejected()
 {
+    QFETCH(QString, answer);
+    QFETCH(QString, message);
     const QString a = source(QStringLiteral("k.rm"), "1");
     ui(*f).Option1[1]->click();
     ui(*f).Text1->setText(QStringLiteral("k"));
     f->AddSources({a});
-    h->platform.choose(QStringLiteral("bad") + QChar(0) + QStringLiteral("name"));
+    h->platform.choose(answer);
     h->platform.choose(rec + QStringLiteral("never.rm"));
     run();
     QCOMPARE(h->platform.dialogCalls.size(), 1); // not shown again and again
     QCOMPARE(h->platform.messages.size(), 1);
+    QVERIFY2(h->platform.messages[0].startsWith(message), qPrintable(h->platform.messages[0]));
     QVERIFY(h->platform.toolStarts.isEmpty());
     QCOMPARE(ui(*f).results->count(), 0);
 }
