@@ -773,6 +773,8 @@ void JoinerTest::refused_data()
                                                 << QByteArray("none.rm: ファイルまたはフォルダーがありません");
     QTest::newRow("input is a folder") << QStringList{"-i", m_dir.path(), "-o", out} << QByteArray("is a folder");
     QTest::newRow("existing output") << QStringList{"-i", a, "-o", clip("a2.rm")} << QByteArray("already exists");
+    QTest::newRow("existing output, before the work") << QStringList{"-i", clip("none.rm"), "-o", clip("a2.rm")}
+                                                      << QByteArray("a2.rm: already exists");
     QTest::newRow("existing output, in Japanese") << QStringList{"-i", a, "-o", clip("a2.rm")}
                                                   << QByteArray("a2.rm: すでにあります");
     QTest::newRow("streams differ") << QStringList{"-i", clip("v1.rm"), "-i", a, "-o", out} << QByteArray("a1.rm: its streams differ from those of " + clip("v1.rm").toUtf8() + ": 1 stream instead of 2 (no video stream)");
