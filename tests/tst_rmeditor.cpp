@@ -675,6 +675,10 @@ void JoinerTest::joinedHeaders()
     for (const RmPacket &p : packets)
         largestOfAll = qMax(largestOfAll, p.payload.size());
     QCOMPARE(qsizetype(be32(b, prop + 8)), largestOfAll);
+    qsizetype payloads = 0;
+    for (const RmPacket &p : packets)
+        payloads += p.payload.size();
+    QCOMPARE(qsizetype(be32(b, prop + 12)), payloads / packets.size()); // the average, of all the clips
     for (const auto &c : chunks(b)) {
         if (c.first != "MDPR")
             continue;
