@@ -506,6 +506,8 @@ void JoinTest::toolLocationForms()
         QCOMPARE(h->platform.messages.size(), 1);
         QVERIFY2(h->platform.messages[0].startsWith(message), qPrintable(h->platform.messages[0]));
     }
+    QVERIFY(ui(*f).Picture1->isHidden()); // the status panel goes however the start ended
+    QVERIFY(ui(*f).Command2[0]->isEnabled());
 }
 
 void JoinTest::sequentialName()
