@@ -119,19 +119,22 @@ QList<QByteArray> packetsOf(const QByteArray &b)
 struct Probe {
     double duration = 0;
     QList<int> packets; // per stream
+    int audio = 0;      // audio streams
 };
 
 Probe probe(const QString &path)
 {
     const Run r = runProgram(QStringLiteral("ffprobe"),
                              {"-v", "error", "-count_packets", "-show_entries",
-                              "stream=nb_read_packets:format=duration", "-of", "default=nw=1", path});
+                              "stream=codec_type,nb_read_packets:format=duration", "-of", "default=nw=1", path});
     Probe p;
     for (const QByteArray &line : r.out.split('\n')) {
         if (line.startsWith("duration="))
             p.duration = line.mid(9).toDouble();
         else if (line.startsWith("nb_read_packets="))
             p.packets.append(line.mid(16).toInt());
+        else if (line == "codec_type=audio")
+            ++p.audio;
     }
     return p;
 }
@@ -246,29 +249,103 @@ QByteArray realAudio4(const QString &rmFile, const QByteArray &data, const QByte
     return h + data;
 }
 
-// Seconds of audio GStreamer decodes from `path` (0: it reads none).
-double gstreamerSeconds(const QString &path)
+// Seconds of sound GStreamer decodes from each of the `streams` audio
+// streams of `path`, fewest first (all 0: it decodes none). Counted in
+// samples written out, as GStreamer's messages may come after it quits.
+QList<double> gstreamerSeconds(const QString &path, int streams = 1)
 {
-    const Run r = runProgram(QStringLiteral("gst-launch-1.0"),
-                             {"filesrc", "location=" + path, "!", "decodebin", "!", "audioconvert", "!",
-                              "audio/x-raw,format=S16LE,channels=1", "!", "fakesink", "silent=false", "-v"});
-    // The last buffer's time and duration, as fakesink reports them.
-    const QRegularExpression last(QStringLiteral("pts: ([0-9:.]+), duration: ([0-9:.]+)"));
-    double end = 0;
-    for (auto it = last.globalMatch(QString::fromUtf8(r.out)); it.hasNext();) {
-        const QRegularExpressionMatch m = it.next();
-        double t[2] = {0, 0};
-        for (int k : {0, 1})
-            for (const QString &part : m.captured(k + 1).split(QLatin1Char(':')))
-                t[k] = t[k] * 60 + part.toDouble();
-        end = qMax(end, t[0] + t[1]);
+    QStringList args{"-q", "filesrc", "location=" + path, "!", "decodebin", "name=d"};
+    for (int k = 0; k < streams; ++k)
+        args << "d." << "!" << "audio/x-raw" << "!" << "queue" << "!" << "audioconvert" << "!" << "audioresample" << "!"
+             << "audio/x-raw,format=S16LE,rate=8000,channels=1" << "!" << "filesink" << QStringLiteral("location=%1.%2.raw").arg(path).arg(k);
+    runProgram(QStringLiteral("gst-launch-1.0"), args);
+    QList<double> seconds;
+    for (int k = 0; k < streams; ++k) {
+        QFile raw(QStringLiteral("%1.%2.raw").arg(path).arg(k));
+        seconds.append(double(raw.size()) / 16000);
+        raw.remove();
     }
-    return end;
+    std::sort(seconds.begin(), seconds.end());
+    return seconds;
 }
 
 QStringList entriesOf(const QString &folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+// A logical stream's table (size, version 0, the physical streams with their
+// DATA offsets, the rule map, no properties), as multi-rate files group
+// their streams of one kind.
+QByteArray logicalTable(const QList<quint16> &numbers, const QList<quint32> &offsets, const QList<quint16> &rules)
+{
+    QByteArray t(6, '\0');
+    const auto u16 = [&t](quint16 v) { t.append(char(v >> 8)).append(char(v)); };
+    u16(quint16(numbers.size()));
+    for (quint16 n : numbers)
+        u16(n);
+    for (quint32 o : offsets)
+        t.append(QByteArray(4, '\0')), put32(t, t.size() - 4, o);
+    u16(quint16(rules.size()));
+    for (quint16 r : rules)
+        u16(r);
+    u16(0);
+    put32(t, 0, quint32(t.size()));
+    return t;
+}
+
+// A two-rate broadcast made of a file whose audio is stream 1 (its MIME
+// types already the multi-rate ones): stream 3 is that audio again, stated
+// at `otherRate`, each packet of 1 followed by its copy on 3; stream 4 is
+// the logical stream grouping them, rules 0-1 on 1 and 2-3 on 3. No index.
+QByteArray twoRates(const QByteArray &b, quint32 otherRate)
+{
+    QByteArray head, data;
+    qsizetype prop = -1, offsetsAt = -1;
+    quint32 packets = 0;
+    for (const auto &[id, at] : chunks(b)) {
+        const QByteArray c = b.mid(at, be32(b, at + 4));
+        if (id == "INDX")
+            continue;
+        if (id == "PROP")
+            prop = head.size();
+        if (id != "DATA")
+            head += c;
+        if (id == "MDPR" && qFromBigEndian<quint16>(c.constData() + 10) == 1) {
+            QByteArray copy = c;
+            copy[11] = 3;
+            put32(copy, 16, otherRate);
+            const QByteArray mime = "logical-audio/x-pn-multirate-realaudio";
+            const QByteArray table = logicalTable({1, 3}, {0, 0}, {1, 1, 3, 3});
+            QByteArray logical = "MDPR" + QByteArray(6, '\0') + QByteArray("\0\x04", 2) + c.mid(12, 28) + '\0'
+                                 + char(mime.size()) + mime + QByteArray(4, '\0') + table;
+            put32(logical, 4, quint32(logical.size()));
+            put32(logical, logical.size() - table.size() - 4, quint32(table.size()));
+            offsetsAt = head.size() + copy.size() + logical.size() - table.size() + 8 + 4;
+            head += copy + logical;
+        }
+        if (id == "DATA")
+            for (const RmPacket &p : packetList(b)) {
+                const QByteArray one = b.mid(p.at, qFromBigEndian<quint16>(b.constData() + p.at + 2));
+                data += one;
+                if (p.stream == 1)
+                    data += QByteArray(one).replace(5, 1, "\x03");
+                packets += p.stream == 1 ? 2 : 1;
+            }
+    }
+    if (prop < 0 || offsetsAt < 0)
+        return {};
+    put32(head, 14, be32(head, 14) + 2);              // headers
+    put32(head, prop + 26, packets);
+    put32(head, prop + 38, 0);                        // no index
+    put32(head, prop + 42, quint32(head.size()));     // DATA
+    head[prop + 47] = char(head[prop + 47] + 2);      // streams
+    put32(head, offsetsAt, quint32(head.size()));
+    put32(head, offsetsAt + 4, quint32(head.size()));
+    QByteArray chunk = "DATA" + QByteArray(14, '\0');
+    put32(chunk, 4, quint32(18 + data.size()));
+    put32(chunk, 10, packets);
+    return head + chunk + data;
 }
 
 } // namespace
@@ -356,6 +433,7 @@ void JoinerTest::initTestCase()
         QCOMPARE(multirate.size(), helix.size());
         writeAll(clip("multirate-labels.rm"), multirate);
         writeAll(clip("unknown-kind.rm"), unknown);
+        writeAll(clip("two-rates.rm"), twoRates(multirate, 32000));
         // Its cook stream's sub-packets made 0 bytes long, and ffmpeg's
         // remux of it, whose audio header has no frame sizes at all.
         writeAll(clip("helix-no-subpackets.rm"), QByteArray(helix).replace(QByteArray::fromHex("00090258003c"), QByteArray::fromHex("000902580000")));
@@ -461,9 +539,9 @@ void JoinerTest::joins()
     if (inputs.first().endsWith(QLatin1String(".ra"))) {
         double each = 0;
         for (const QString &name : inputs)
-            each += gstreamerSeconds(clip(name));
+            each += gstreamerSeconds(clip(name)).constFirst();
         if (each > 0) // GStreamer reads dnet; it knows 14.4 only by the name "14_4"
-            QVERIFY2(qAbs(gstreamerSeconds(out) - each) <= frame * inputs.size(), qPrintable(QString::number(gstreamerSeconds(out))));
+            QVERIFY2(qAbs(gstreamerSeconds(out).constFirst() - each) <= frame * inputs.size(), qPrintable(QString::number(gstreamerSeconds(out).constFirst())));
     }
     const Run decode = runProgram(QStringLiteral("ffmpeg"), {"-v", "error", "-i", out, "-f", "null", "-"});
     QCOMPARE(decode.exitCode, 0);
@@ -488,6 +566,8 @@ void JoinerTest::producerFiles_data()
         << QStringList{kSamples + "/helix11-rv30-cook.rm", kSamples + "/helix11-rv30-cook-otherdate.rm"};
     const QString multirate = clip("multirate-labels.rm");
     QTest::newRow("helix with multi-rate MIME types x3") << QStringList{multirate, multirate, multirate};
+    const QString twoRates = clip("two-rates.rm");
+    QTest::newRow("two-rate broadcast x3") << QStringList{twoRates, twoRates, twoRates};
 }
 
 void JoinerTest::producerFiles()
@@ -507,6 +587,18 @@ void JoinerTest::producerFiles()
 
     QCOMPARE(stepsBack(out), 0);
     QVERIFY(errorLines({"-i", out}) <= ownErrors);
+    // GStreamer decodes every audio stream of the whole to the sum of the clips'.
+    QList<double> sum;
+    for (const QString &in : inputs) {
+        const QList<double> each = gstreamerSeconds(in, probe(in).audio);
+        sum.resize(each.size());
+        for (qsizetype s = 0; s < each.size(); ++s)
+            sum[s] += each[s];
+    }
+    const QList<double> joined = gstreamerSeconds(out, probe(out).audio);
+    QCOMPARE(joined.size(), sum.size());
+    for (qsizetype s = 0; s < sum.size(); ++s)
+        QVERIFY2(qAbs(joined[s] - sum[s]) <= 0.05 * inputs.size(), qPrintable(QStringLiteral("%1 vs %2").arg(joined[s]).arg(sum[s])));
     // Seeks into every clip: no more complaints than seeks into the clip alone.
     const double clipLength = probe(out).duration / inputs.size();
     for (int k = 0; k < inputs.size(); ++k)
@@ -840,26 +932,6 @@ void JoinerTest::refused()
     QVERIFY(!QFile::exists(clip("refused.rm")));
     QCOMPARE(readAll(clip("a2.rm")), before);
     QCOMPARE(QDir(m_dir.path()).entryList(QDir::Hidden | QDir::Files).filter(".rme"), QStringList());
-}
-
-// A logical stream's table (size, version 0, the physical streams with their
-// DATA offsets, the rule map, no properties), as multi-rate files group
-// their streams of one kind.
-QByteArray logicalTable(const QList<quint16> &numbers, const QList<quint32> &offsets, const QList<quint16> &rules)
-{
-    QByteArray t(6, '\0');
-    const auto u16 = [&t](quint16 v) { t.append(char(v >> 8)).append(char(v)); };
-    u16(quint16(numbers.size()));
-    for (quint16 n : numbers)
-        u16(n);
-    for (quint32 o : offsets)
-        t.append(QByteArray(4, '\0')), put32(t, t.size() - 4, o);
-    u16(quint16(rules.size()));
-    for (quint16 r : rules)
-        u16(r);
-    u16(0);
-    put32(t, 0, quint32(t.size()));
-    return t;
 }
 
 void JoinerTest::logicalStreams_data()
