@@ -434,6 +434,7 @@ void JoinerTest::initTestCase()
         writeAll(clip("multirate-labels.rm"), multirate);
         writeAll(clip("unknown-kind.rm"), unknown);
         writeAll(clip("two-rates.rm"), twoRates(multirate, 32000));
+        writeAll(clip("two-rates-20k.rm"), twoRates(multirate, 20000));
         // Its cook stream's sub-packets made 0 bytes long, and ffmpeg's
         // remux of it, whose audio header has no frame sizes at all.
         writeAll(clip("helix-no-subpackets.rm"), QByteArray(helix).replace(QByteArray::fromHex("00090258003c"), QByteArray::fromHex("000902580000")));
@@ -897,6 +898,9 @@ void JoinerTest::refused_data()
     if (QFile::exists(clip("unknown-kind.rm")))
         QTest::newRow("a stream of a kind not known") << QStringList{"-i", clip("unknown-kind.rm"), "-i", clip("unknown-kind.rm"), "-o", out}
                                                       << QByteArray("stream 0 is of a kind that cannot be joined (video/x-pn-unknown-v)");
+    if (QFile::exists(clip("two-rates-20k.rm")))
+        QTest::newRow("broadcasts of other rates") << QStringList{"-i", clip("two-rates.rm"), "-i", clip("two-rates-20k.rm"), "-o", out}
+                                                   << QByteArray("stream 4 (logical-audio/x-pn-multirate-realaudio) is grouping rates of 21, 20 kbit/s instead of 21, 32 kbit/s");
     if (QFile::exists(clip("helix-rv40.rmvb")))
         QTest::newRow("RV30 then RV40") << QStringList{"-i", helix, "-i", clip("helix-rv40.rmvb"), "-o", out}
                                         << QByteArray("stream 0 (video/x-pn-realvideo) is RV40 instead of RV30");
