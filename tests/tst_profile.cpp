@@ -34,6 +34,7 @@ void ProfileTest::readString_data()
     QTest::newRow("key case") << QByteArray("[shoki]\nNAME2=abc\n") << QByteArray("name2") << QByteArray("abc");
     QTest::newRow("blanks around") << QByteArray("[shoki]\n  name2 =  \t a b \t\n") << QByteArray("name2") << QByteArray("a b");
     QTest::newRow("double quotes") << QByteArray("[shoki]\nname2=\" a \"\n") << QByteArray("name2") << QByteArray(" a ");
+    QTest::newRow("single quotes") << QByteArray("[shoki]\nname2=' a '\n") << QByteArray("name2") << QByteArray(" a ");
     QTest::newRow("only one pair") << QByteArray("[shoki]\nname2=\"\"a\"\"\n") << QByteArray("name2") << QByteArray("\"a\"");
     QTest::newRow("unmatched quote") << QByteArray("[shoki]\nname2=\"a\n") << QByteArray("name2") << QByteArray("\"a");
     QTest::newRow("empty value") << QByteArray("[shoki]\nname2=\n") << QByteArray("name2") << QByteArray("");
