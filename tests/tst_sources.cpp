@@ -301,6 +301,17 @@ void SourcesTest::clipMarks_data()
                                  << "RealAudio バージョン 5 のファイルは結合できません" << QList<int>{0} << dnet;
     QTest::newRow("missing file") << QStringList{audio, seed("none.rm")} << QList<int>{1} << "ファイルが見つかりません"
                                   << QList<int>{} << dnet;
+    // The same clip stating six channels.
+    QFile audioFile(audio);
+    if (audioFile.open(QIODevice::ReadOnly)) {
+        const QString six = m_made.filePath(QStringLiteral("six-channels.rm"));
+        QFile out(six);
+        QVERIFY(out.open(QIODevice::WriteOnly)
+                && out.write(audioFile.readAll().replace(QByteArray::fromHex("7d00000000100001"), QByteArray::fromHex("7d00000000100006"))) > 0);
+        out.close();
+        QTest::newRow("six channels") << QStringList{hostPath(six)} << QList<int>{} << QString() << QList<int>{}
+                                      << QStringLiteral("音声 dnet 32000 Hz 6 チャンネル");
+    }
     const QString helix = hostPath(QStringLiteral(SAMPLES_DIR "/helix11-rv30-cook.rm"));
     if (QFile::exists(helix)) // real producers' files, where they are at hand
         QTest::newRow("helix and producer61") << QStringList{helix, hostPath(QStringLiteral(SAMPLES_DIR "/producer61-cook-event.rm"))}
@@ -315,6 +326,15 @@ void SourcesTest::clipMarks_data()
         out.close();
         QTest::newRow("RealVideo 4, and 3 after it") << QStringList{hostPath(rv40), helix} << QList<int>{1} << "RV40 ではなく RV30"
                                                       << QList<int>{1} << "映像 RV40 176×144\n音声 cook 22050 Hz モノラル";
+        // Its cook frames sent whole, one sub-packet each: nothing to refuse.
+        const QString whole = m_made.filePath(QStringLiteral("helix-whole-frames.rm"));
+        QFile wholeOut(whole);
+        helixFile.seek(0);
+        QVERIFY(wholeOut.open(QIODevice::WriteOnly)
+                && wholeOut.write(helixFile.readAll().replace(QByteArray::fromHex("00090258003c"), QByteArray::fromHex("000902580258"))) > 0);
+        wholeOut.close();
+        QTest::newRow("cook sub-packets as large as frames") << QStringList{hostPath(whole), hostPath(whole)} << QList<int>{} << QString()
+                                                             << QList<int>{} << "音声 cook 22050 Hz モノラル";
     }
 }
 
