@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QFile>
+#include <QHash>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -253,8 +254,13 @@ QByteArray realAudio4(const QString &rmFile, const QByteArray &data, const QByte
 // Seconds of sound GStreamer decodes from each of the `streams` audio
 // streams of `path`, fewest first (all 0: it decodes none). Counted in
 // samples written out, as GStreamer's messages may come after it quits.
+// An input named again is not decoded again.
 QList<double> gstreamerSeconds(const QString &path, int streams = 1)
 {
+    static QHash<QString, QList<double>> known;
+    const QString key = QStringLiteral("%1 %2").arg(streams).arg(path);
+    if (known.contains(key))
+        return known[key];
     QStringList args{"-q", "filesrc", "location=" + path, "!", "decodebin", "name=d"};
     for (int k = 0; k < streams; ++k)
         args << "d." << "!" << "audio/x-raw" << "!" << "queue" << "!" << "audioconvert" << "!" << "audioresample" << "!"
@@ -267,7 +273,7 @@ QList<double> gstreamerSeconds(const QString &path, int streams = 1)
         raw.remove();
     }
     std::sort(seconds.begin(), seconds.end());
-    return seconds;
+    return known[key] = seconds;
 }
 
 QStringList entriesOf(const QString &folder)
@@ -409,6 +415,7 @@ void JoinerTest::initTestCase()
     QFile::copy(clip("a1.rm"), clip(QStringLiteral("録音_01.rm")));
     QFile::copy(clip("a2.rm"), clip("a 2.rm"));
     QVERIFY(mkfifo(QFile::encodeName(clip("fifo.rm")).constData(), 0600) == 0);
+    QVERIFY(QFile::link(clip("nowhere.rm"), clip("dangling.rm"))); // a link to nothing
     // 14.4 audio as ffmpeg writes it: every packet at time 0, duration 0.
     makeClip(QStringLiteral("a144.rm"), {"-f", "lavfi", "-i", "sine=sample_rate=8000", "-t", "4", "-c:a", "real_144"});
     makeClip(QStringLiteral("v144.rm"), {"-f", "lavfi", "-i", "testsrc=size=176x144:rate=15", "-f", "lavfi", "-i",
@@ -873,6 +880,8 @@ void JoinerTest::refused_data()
     QTest::newRow("existing output") << QStringList{"-i", a, "-o", clip("a2.rm")} << QByteArray("already exists");
     QTest::newRow("existing output, before the work") << QStringList{"-i", clip("none.rm"), "-o", clip("a2.rm")}
                                                       << QByteArray("a2.rm: already exists");
+    QTest::newRow("a link to nothing as output, before the work") << QStringList{"-i", clip("none.rm"), "-o", clip("dangling.rm")}
+                                                                  << QByteArray("dangling.rm: already exists");
     QTest::newRow("existing output, in Japanese") << QStringList{"-i", a, "-o", clip("a2.rm")}
                                                   << QByteArray("a2.rm: すでにあります");
     QTest::newRow("streams differ") << QStringList{"-i", clip("v1.rm"), "-i", a, "-o", out} << QByteArray("a1.rm: its streams differ from those of " + clip("v1.rm").toUtf8() + ": 1 stream instead of 2 (no video stream)");
