@@ -124,8 +124,23 @@ struct Probe {
     int audio = 0;      // audio streams
 };
 
+// The readers' answers are kept by this key: the arguments, with the size
+// and time of each file among them, so that a file is read once until it changes.
+QString readKey(const QStringList &args)
+{
+    QString key = args.join(QLatin1Char('\n'));
+    for (const QString &arg : args)
+        if (const QFileInfo file(arg); file.isFile())
+            key += QStringLiteral("\n%1 %2").arg(file.size()).arg(file.lastModified().toMSecsSinceEpoch());
+    return key;
+}
+
 Probe probe(const QString &path)
 {
+    static QHash<QString, Probe> known;
+    const QString key = readKey({path});
+    if (known.contains(key))
+        return known[key];
     const Run r = runProgram(QStringLiteral("ffprobe"),
                              {"-v", "error", "-count_packets", "-show_entries",
                               "stream=codec_type,nb_read_packets:format=duration", "-of", "default=nw=1", path});
@@ -138,13 +153,19 @@ Probe probe(const QString &path)
         else if (line == "codec_type=audio")
             ++p.audio;
     }
-    return p;
+    return known[key] = p;
 }
 
+// What ffmpeg complains of, decoding as told.
 int errorLines(const QStringList &ffmpegArgs)
 {
-    const Run r = runProgram(QStringLiteral("ffmpeg"), QStringList{"-v", "error"} + ffmpegArgs + QStringList{"-f", "null", "-"});
-    return int(r.err.count('\n'));
+    static QHash<QString, int> known;
+    const QString key = readKey(ffmpegArgs);
+    if (!known.contains(key)) {
+        const Run r = runProgram(QStringLiteral("ffmpeg"), QStringList{"-v", "error"} + ffmpegArgs + QStringList{"-f", "null", "-"});
+        known[key] = int(r.err.count('\n'));
+    }
+    return known[key];
 }
 
 // Packets whose time is earlier than the one before in the same stream.
@@ -254,11 +275,10 @@ QByteArray realAudio4(const QString &rmFile, const QByteArray &data, const QByte
 // Seconds of sound GStreamer decodes from each of the `streams` audio
 // streams of `path`, fewest first (all 0: it decodes none). Counted in
 // samples written out, as GStreamer's messages may come after it quits.
-// An input named again is not decoded again.
 QList<double> gstreamerSeconds(const QString &path, int streams = 1)
 {
     static QHash<QString, QList<double>> known;
-    const QString key = QStringLiteral("%1 %2").arg(streams).arg(path);
+    const QString key = readKey({QString::number(streams), path});
     if (known.contains(key))
         return known[key];
     QStringList args{"-q", "filesrc", "location=" + path, "!", "decodebin", "name=d"};
