@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # What CI runs after the README's test command (which has built ./build):
 #   1. every test again, built with AddressSanitizer and UBSan (halting on error)
-#   2. the joiner's and the settings layer's fuzzers, 60 seconds each, from the committed seeds
+#   2. the joiner's and the settings layer's fuzzers, 60 seconds side by side, from the committed seeds
 #   3. the tests that root skips, as an unprivileged user, and the joiner
 #      stopped mid-way on FAT, exFAT and NTFS drives
 #   4. the Debian package: made, installed, started once
@@ -22,7 +22,7 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAPEKNOT_SANITIZE=O
       -DTAPEKNOT_BUILD_BENCH=OFF $cache
 cmake --build build-asan
 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ASAN_OPTIONS=detect_leaks=1 \
-  ctest --test-dir build-asan --output-on-failure
+  ctest --test-dir build-asan --parallel 2 --output-on-failure
 lap "sanitizer build and tests"
 
 # 2. Fuzzers: new inputs go to a scratch folder, the committed seeds stay as they are.
@@ -32,10 +32,22 @@ cmake --build build-fuzz --target fuzz_rmfile fuzz_profile
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 mkdir -p "$scratch/rm" "$scratch/ini"
+# The two run side by side, one core each.
 (cd "$scratch" && "$OLDPWD/build-fuzz/bin/fuzz_rmfile" -max_total_time=60 -max_len=65536 \
-   "$scratch/rm" "$OLDPWD/tools/rmeditor/fuzz-corpus" 2>&1 | tail -1)
+   "$scratch/rm" "$OLDPWD/tools/rmeditor/fuzz-corpus" > "$scratch/rm.log" 2>&1) &
+rmfile=$!
 (cd "$scratch" && "$OLDPWD/build-fuzz/bin/fuzz_profile" -max_total_time=60 \
-   "$scratch/ini" "$OLDPWD/tests/fuzz/profile-corpus" 2>&1 | tail -1)
+   "$scratch/ini" "$OLDPWD/tests/fuzz/profile-corpus" > "$scratch/ini.log" 2>&1) &
+profile=$!
+failed=0
+wait $rmfile || failed=1
+wait $profile || failed=1
+tail -1 "$scratch/rm.log"
+tail -1 "$scratch/ini.log"
+if [ $failed -ne 0 ]; then
+  tail -40 "$scratch/rm.log" "$scratch/ini.log" >&2
+  exit 1
+fi
 lap "fuzzers"
 
 # 3. Tests that need a user who cannot read or write everywhere, run from a

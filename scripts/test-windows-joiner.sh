@@ -38,7 +38,11 @@ WRAP
 chmod +x build-win/bin/rmeditor-under-wine
 
 RMEDITOR_UNDER_TEST="$PWD/build-win/bin/rmeditor-under-wine" QT_QPA_PLATFORM=offscreen \
-  build/bin/tst_rmeditor joins producerFiles packetsCopiedAsTheyAre \
+  build/bin/tst_rmeditor "joins:three video clips" "joins:rv20 clips" "joins:three audio clips" "joins:one clip" \
+    "joins:250-byte output name" "joins:14.4 at time 0 throughout, x3" "joins:RealAudio 4 14.4 x2" \
+    "joins:RealAudio 4 dnet x3" "joins:Japanese names and spaces" \
+    "producerFiles:helix11-rv30-cook.rm x3" "producerFiles:producer61-cook-event.rm x3" \
+    "producerFiles:ra3-14_4-old-format.ra x3" "producerFiles:two-rate broadcast x3" packetsCopiedAsTheyAre \
     "refused:existing output" "refused:missing input" "refused:codec differs" "refused:no input" \
     "badFiles:truncated data" "badFiles:RealAudio version 5" "badFiles:empty"
 
