@@ -141,6 +141,9 @@ void ProfileTest::truncatesWithoutSplittingDoubleByte()
     const QByteArray fits = QByteArray(253, 'c') + kanji + "tail";
     QCOMPARE(ProfileDocument("[shoki]\nk=" + fits + "\n").readString("shoki", "k", {}),
              QByteArray(253, 'c') + kanji);
+    // Lead bytes up to 0xFC: the extended kanji of names such as 髙橋.
+    if (const QByteArray taka = ansi::encode(QStringLiteral("髙")); taka.size() == 2)
+        QCOMPARE(ProfileDocument("[shoki]\nk=" + QByteArray(254, 'd') + taka + "\n").readString("shoki", "k", {}), QByteArray(254, 'd'));
 }
 
 void ProfileTest::encodingRoundTrip()
