@@ -479,6 +479,8 @@ void JoinerTest::initTestCase()
         // Coded frame 20 bytes; interleaving height 1, frame and sub-packet 20 bytes.
         writeAll(clip("ra4-14_4.ra"), realAudio4(clip("a144.rm"), data, "Song of Welcome",
                                                  {{24, QByteArray("\0\0\0\x14", 4)}, {40, QByteArray("\0\x01\0\x14\0\x14", 6)}}));
+        writeAll(clip("ra4-14_4-unstated.ra"), realAudio4(clip("a144.rm"), data, "Song of Welcome",
+                                                          {{24, QByteArray(4, '\0')}, {40, QByteArray("\0\x01\0\x14\0\x14", 6)}}));
     }
     QList<QByteArray> payloads;
     for (const RmPacket &p : packetList(readAll(clip("a1.rm"))))
@@ -486,6 +488,7 @@ void JoinerTest::initTestCase()
     const QByteArray dnet = payloads.join();
     writeAll(clip("ra4-dnet.ra"), realAudio4(clip("a1.rm"), dnet, ""));
     writeAll(clip("ra4-dnet-48k.ra"), realAudio4(clip("a1.rm"), dnet, "", {{48, QByteArray("\xbb\x80", 2)}}));
+    writeAll(clip("ra4-dnet-stereo.ra"), realAudio4(clip("a1.rm"), dnet, "", {{54, QByteArray("\0\x02", 2)}}));
     writeAll(clip("ra4-no-frame.ra"), realAudio4(clip("a1.rm"), dnet, "", {{57, "Int4"}, {42, QByteArray(2, '\0')}}));
     // The producer's event file stating a length of 18.26 s: its seam falls
     // 0.6 of a tenth past one.
@@ -512,6 +515,8 @@ void JoinerTest::joins_data()
     QTest::newRow("14.4 at time 0 throughout, x3") << QStringList{"a144.rm", "a144.rm", "a144.rm"} << 0.02 << QString();
     if (QFile::exists(clip("ra4-14_4.ra")))
         QTest::newRow("RealAudio 4 14.4 x2") << QStringList{"ra4-14_4.ra", "ra4-14_4.ra"} << 0.02 << QString();
+    if (QFile::exists(clip("ra4-14_4-unstated.ra"))) // 14.4 frames are 20 bytes where the header says 0
+        QTest::newRow("RealAudio 4 14.4 x2, frame size unstated") << QStringList{"ra4-14_4-unstated.ra", "ra4-14_4-unstated.ra"} << 0.02 << QString();
     QTest::newRow("RealAudio 4 dnet x3") << QStringList{"ra4-dnet.ra", "ra4-dnet.ra", "ra4-dnet.ra"} << 1536.0 / 44100 << QString();
     QTest::newRow("Japanese names and spaces") << QStringList{QStringLiteral("録音_01.rm"), "a 2.rm"} << 1536.0 / 44100
                                                << QStringLiteral("結合 済み.rm");
@@ -936,6 +941,8 @@ void JoinerTest::refused_data()
                                         << QByteArray("stream 0 (video/x-pn-realvideo) is RV40 instead of RV30");
     QTest::newRow("RealAudio 4 at another rate") << QStringList{"-i", clip("ra4-dnet.ra"), "-i", clip("ra4-dnet-48k.ra"), "-o", out}
                                                  << QByteArray("ra4-dnet-48k.ra: its audio settings differ from those of " + clip("ra4-dnet.ra").toUtf8() + " (48000 Hz instead of 44100 Hz)");
+    QTest::newRow("RealAudio 4 of other channels") << QStringList{"-i", clip("ra4-dnet.ra"), "-i", clip("ra4-dnet-stereo.ra"), "-o", out}
+                                                   << QByteArray("(2 channels instead of 1)");
     QTest::newRow("RealAudio 4 of frame size 0") << QStringList{"-i", clip("ra4-no-frame.ra"), "-o", out}
                                                  << QByteArray("its audio settings cannot describe its data (no frame size)");
     if (QFile::exists(clip("ra4-14_4.ra")))
