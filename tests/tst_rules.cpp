@@ -315,6 +315,7 @@ void RulesTest::clipReaderReadsAChangedClipAgain()
     QVERIFY(rate > 0);
     file.seek(rate);
     file.write(QByteArray::fromHex("5622")); // 22050
+    QVERIFY(file.flush()); // written before its time is set, or the write would set it again
     QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
     file.close();
     const QString after = describe();
