@@ -74,8 +74,19 @@ private slots:
     void manyClipsKeepTheWindowResponsive();
 
 private:
+    QString madeFrom(const QString &source, const QString &name, const QByteArray &from, const QByteArray &to);
     QTemporaryDir m_made; // inputs made from the producers' files
 };
+
+// A copy of `source` named `name`, with the bytes `from` made `to`; empty
+// where the source is not at hand.
+QString SourcesTest::madeFrom(const QString &source, const QString &name, const QByteArray &from, const QByteArray &to)
+{
+    QFile in(source), out(m_made.filePath(name));
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly) || out.write(in.readAll().replace(from, to)) <= 0)
+        return {};
+    return hostPath(out.fileName());
+}
 
 void SourcesTest::dialogSetupAndSort()
 {
@@ -302,38 +313,27 @@ void SourcesTest::clipMarks_data()
     QTest::newRow("missing file") << QStringList{audio, seed("none.rm")} << QList<int>{1} << "ファイルが見つかりません"
                                   << QList<int>{} << dnet;
     // The same clip stating six channels.
-    QFile audioFile(audio);
-    if (audioFile.open(QIODevice::ReadOnly)) {
-        const QString six = m_made.filePath(QStringLiteral("six-channels.rm"));
-        QFile out(six);
-        QVERIFY(out.open(QIODevice::WriteOnly)
-                && out.write(audioFile.readAll().replace(QByteArray::fromHex("7d00000000100001"), QByteArray::fromHex("7d00000000100006"))) > 0);
-        out.close();
-        QTest::newRow("six channels") << QStringList{hostPath(six)} << QList<int>{} << QString() << QList<int>{}
-                                      << QStringLiteral("音声 dnet 32000 Hz 6 チャンネル");
-    }
+    const QString six = madeFrom(audio, QStringLiteral("six-channels.rm"), QByteArray::fromHex("7d00000000100001"),
+                                 QByteArray::fromHex("7d00000000100006"));
+    QVERIFY(!six.isEmpty());
+    QTest::newRow("six channels") << QStringList{six} << QList<int>{} << QString() << QList<int>{}
+                                  << QStringLiteral("音声 dnet 32000 Hz 6 チャンネル");
     const QString helix = hostPath(QStringLiteral(SAMPLES_DIR "/helix11-rv30-cook.rm"));
     if (QFile::exists(helix)) // real producers' files, where they are at hand
         QTest::newRow("helix and producer61") << QStringList{helix, hostPath(QStringLiteral(SAMPLES_DIR "/producer61-cook-event.rm"))}
                                               << QList<int>{1} << "ストリームの種類が違います（映像のストリームがありません、イベントのストリームが余分にあります）"
                                               << QList<int>{1} << "映像 RV30 176×144\n音声 cook 22050 Hz モノラル";
     // The helix sample with its video labelled RealVideo 4, as .rmvb files are.
-    QFile helixFile(helix);
-    if (helixFile.open(QIODevice::ReadOnly)) {
-        const QString rv40 = m_made.filePath(QStringLiteral("helix-rv40.rmvb"));
-        QFile out(rv40);
-        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(helixFile.readAll().replace("VIDORV30", "VIDORV40")) > 0);
-        out.close();
-        QTest::newRow("RealVideo 4, and 3 after it") << QStringList{hostPath(rv40), helix} << QList<int>{1} << "RV40 ではなく RV30"
+    if (QFile::exists(helix)) {
+        const QString rv40 = madeFrom(helix, QStringLiteral("helix-rv40.rmvb"), "VIDORV30", "VIDORV40");
+        QVERIFY(!rv40.isEmpty());
+        QTest::newRow("RealVideo 4, and 3 after it") << QStringList{rv40, helix} << QList<int>{1} << "RV40 ではなく RV30"
                                                       << QList<int>{1} << "映像 RV40 176×144\n音声 cook 22050 Hz モノラル";
         // Its cook frames sent whole, one sub-packet each: nothing to refuse.
-        const QString whole = m_made.filePath(QStringLiteral("helix-whole-frames.rm"));
-        QFile wholeOut(whole);
-        helixFile.seek(0);
-        QVERIFY(wholeOut.open(QIODevice::WriteOnly)
-                && wholeOut.write(helixFile.readAll().replace(QByteArray::fromHex("00090258003c"), QByteArray::fromHex("000902580258"))) > 0);
-        wholeOut.close();
-        QTest::newRow("cook sub-packets as large as frames") << QStringList{hostPath(whole), hostPath(whole)} << QList<int>{} << QString()
+        const QString whole = madeFrom(helix, QStringLiteral("helix-whole-frames.rm"), QByteArray::fromHex("00090258003c"),
+                                       QByteArray::fromHex("000902580258"));
+        QVERIFY(!whole.isEmpty());
+        QTest::newRow("cook sub-packets as large as frames") << QStringList{whole, whole} << QList<int>{} << QString()
                                                              << QList<int>{} << "音声 cook 22050 Hz モノラル";
     }
 }
