@@ -432,6 +432,8 @@ void JoinTest::stoppedWithMessage_data()
     QTest::newRow("tool without folder") << "barename" << "rmeditorの場所が正しくありません。設定で指定し直してください";
     QTest::newRow("tool missing") << "missingtool" << "rmeditorが見つからないか、実行できません:";
     QTest::newRow("tool not executable") << "notexec" << "rmeditorが見つからないか、実行できません:";
+    QTest::newRow("sequential name too long to check") << "longbase" << "作成場所を確認できません:";
+    QTest::newRow("preview too long to check") << "longpreview" << "作成場所を確認できません:";
 }
 
 void JoinTest::stoppedWithMessage()
@@ -461,8 +463,12 @@ void JoinTest::stoppedWithMessage()
         ui(*f).Text2->setText(rec + QStringLiteral("rmeditor"));
     else if (situation == QLatin1String("notexec"))
         ui(*f).Text2->setText(source(QStringLiteral("rmeditor"), "#!/bin/sh\n"));
+    else if (situation == QLatin1String("longbase"))
+        ui(*f).Text3[0]->setText(QString(300, QLatin1Char('n')));
     f->AddSources({head});
     ui(*f).Text5->clear();
+    if (situation == QLatin1String("longpreview"))
+        ui(*f).Text5->setText(rec + QString(300, QLatin1Char('n')) + QStringLiteral(".rm"));
     run();
     QCOMPARE(h->platform.messages.size(), 1);
     QVERIFY2(h->platform.messages[0].startsWith(message), qPrintable(h->platform.messages[0]));
