@@ -10,6 +10,8 @@
 #include <QAction>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QApplication>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTabBar>
@@ -50,6 +52,28 @@ QList<int> markedRows(Form1 &f)
         if (!!ui(f).sources->data(ui(f).sources->index(row), SourceList::RefusedRole).toBool())
             rows.append(row);
     return rows;
+}
+
+// The source list's context menu as the user sees it: each entry, marked
+// when it cannot be chosen; the entry named `choose` is chosen.
+QStringList sourceMenu(Form1 &f, const QString &choose = {})
+{
+    QStringList seen;
+    QTimer::singleShot(0, [&] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        for (QAction *action : menu->actions()) {
+            if (action->isSeparator())
+                continue;
+            seen.append(action->text() + (action->isEnabled() ? QString() : QStringLiteral(" (off)")));
+            if (action->text() == choose)
+                action->trigger();
+        }
+        menu->close();
+    });
+    emit ui(f).List1->customContextMenuRequested(QPoint(5, 5));
+    return seen;
 }
 
 } // namespace
@@ -270,6 +294,14 @@ void SourcesTest::listEditing()
     ui(f).sources->move({0}, 3);
     QCOMPARE(entries(f), (QStringList{nat("/rec/clip2.rm"), nat("/rec/clip1.rm"), nat("/rec/clip10.rm")}));
     QCOMPARE(ui(f).Text5->text(), nat("/rec/clip.rm"));
+
+    // The context menu: nothing selected, nothing to delete.
+    QCOMPARE(sourceMenu(f, QStringLiteral("逆順")),
+             (QStringList{"削除 (off)", "名前順に並べる", "逆順"}));
+    QCOMPARE(entries(f), (QStringList{nat("/rec/clip10.rm"), nat("/rec/clip1.rm"), nat("/rec/clip2.rm")}));
+    QCOMPARE(sourceMenu(f, QStringLiteral("名前順に並べる")).size(), 3);
+    QCOMPARE(entries(f), (QStringList{nat("/rec/clip1.rm"), nat("/rec/clip2.rm"), nat("/rec/clip10.rm")}));
+    ui(f).sources->move({0}, 2);
 
     // Delete removes the selection; an empty list cannot be run.
     ui(f).List1->selectionModel()->select(ui(f).sources->index(0), QItemSelectionModel::Select);
