@@ -445,6 +445,8 @@ void JoinerTest::initTestCase()
     QByteArray ra = readAll(kSamples + "/ra3-14_4-old-format.ra");
     if (ra.contains("lpcJ"))
         writeAll(clip("other-codec.ra"), ra.replace("lpcJ", "28_8"));
+    makeClip(QStringLiteral("v-small.rm"), {"-i", clip("v1.rm"), "-vf", "scale=176:96", "-c:v", "rv10", "-b:v", "150k", "-c:a", "copy"});
+    makeClip(QStringLiteral("a-stereo.rm"), {"-i", clip("a1.rm"), "-ac", "2", "-c:a", "ac3", "-b:a", "64k"});
     makeClip(QStringLiteral("a48k.rm"), {"-f", "lavfi", "-i", "sine=sample_rate=48000", "-t", "1", "-c:a", "ac3", "-b:a", "64k"});
     makeClip(QStringLiteral("a_other_rate.rm"), {"-f", "lavfi", "-i", "sine=sample_rate=44100", "-t", "1",
                                                   "-c:a", "ac3", "-b:a", "128k"});
@@ -954,6 +956,13 @@ void JoinerTest::refused_data()
         QTest::newRow("cook sub-packets of 0 bytes") << QStringList{"-i", helix, "-i", clip("helix-no-subpackets.rm"), "-o", out}
                                                      << QByteArray("(sub-packets of 0 bytes in frames of 600)");
     }
+    QTest::newRow("picture size differs") << QStringList{"-i", clip("v1.rm"), "-i", clip("v-small.rm"), "-o", out}
+                                          << QByteArray("stream 0 (video/x-pn-realvideo) is 176x96 instead of 176x144");
+    QTest::newRow("stereo after mono") << QStringList{"-i", a, "-i", clip("a-stereo.rm"), "-o", out}
+                                       << QByteArray("stream 0 (audio/x-pn-realaudio) is 2 channels instead of 1");
+    if (QFile::exists(clip("multirate-labels.rm")))
+        QTest::newRow("a stream of another type") << QStringList{"-i", helix, "-i", clip("multirate-labels.rm"), "-o", out}
+                                                  << QByteArray("stream 0 (video/x-pn-realvideo) is of type video/x-pn-multirate-realvideo instead of video/x-pn-realvideo");
     QTest::newRow("sample rate differs") << QStringList{"-i", a, "-i", clip("a48k.rm"), "-o", out}
                                          << QByteArray("stream 0 (audio/x-pn-realaudio) is 48000 Hz instead of 44100 Hz");
     QTest::newRow("bit rate differs") << QStringList{"-i", a, "-i", clip("a_other_rate.rm"), "-o", out} << QByteArray("a_other_rate.rm: its streams differ");
