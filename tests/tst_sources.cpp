@@ -350,11 +350,15 @@ void SourcesTest::clipMarks_data()
     QVERIFY(!six.isEmpty());
     QTest::newRow("six channels") << QStringList{six} << QList<int>{} << QString() << QList<int>{}
                                   << QStringLiteral("音声 dnet 32000 Hz 6 チャンネル");
+    const QString stereo = madeFrom(audio, QStringLiteral("stereo.rm"), QByteArray::fromHex("7d00000000100001"),
+                                    QByteArray::fromHex("7d00000000100002"));
+    QTest::newRow("stereo") << QStringList{stereo} << QList<int>{} << QString() << QList<int>{}
+                            << QStringLiteral("音声 dnet 32000 Hz ステレオ");
     const QString helix = hostPath(QStringLiteral(SAMPLES_DIR "/helix11-rv30-cook.rm"));
     if (QFile::exists(helix)) // real producers' files, where they are at hand
         QTest::newRow("helix and producer61") << QStringList{helix, hostPath(QStringLiteral(SAMPLES_DIR "/producer61-cook-event.rm"))}
                                               << QList<int>{1} << "ストリームの種類が違います（映像のストリームがありません、イベントのストリームが余分にあります）"
-                                              << QList<int>{1} << "映像 RV30 176×144\n音声 cook 22050 Hz モノラル";
+                                              << QList<int>{1} << "長さ 0:06.2 ・ 60 kbit/s ・ 37.4 kB\n映像 RV30 176×144\n音声 cook 22050 Hz モノラル";
     // The helix sample with its video labelled RealVideo 4, as .rmvb files are.
     if (QFile::exists(helix)) {
         const QString rv40 = madeFrom(helix, QStringLiteral("helix-rv40.rmvb"), "VIDORV30", "VIDORV40");
@@ -365,6 +369,11 @@ void SourcesTest::clipMarks_data()
         const QString whole = madeFrom(helix, QStringLiteral("helix-whole-frames.rm"), QByteArray::fromHex("00090258003c"),
                                        QByteArray::fromHex("000902580258"));
         QVERIFY(!whole.isEmpty());
+        // Stating 59,500 bit/s: the nearest kbit/s.
+        const QString under60 = madeFrom(helix, QStringLiteral("helix-59500.rm"), QByteArray::fromHex("0000ea600000ea60"),
+                                         QByteArray::fromHex("0000ea600000e86c"));
+        QTest::newRow("59.5 kbit/s") << QStringList{under60} << QList<int>{} << QString() << QList<int>{}
+                                     << "長さ 0:06.2 ・ 60 kbit/s ・";
         QTest::newRow("cook sub-packets as large as frames") << QStringList{whole, whole} << QList<int>{} << QString()
                                                              << QList<int>{} << "音声 cook 22050 Hz モノラル";
     }
