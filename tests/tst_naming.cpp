@@ -96,7 +96,8 @@ void NamingTest::commonName_data()
     QTest::newRow("symbols rule stops at a digit") << QStringList{"take_-*1.rm"} << false << true << "take_-*1";
     QTest::newRow("symbols after digits") << QStringList{"take_-*1.rm", "take_-*2.rm"} << true << true << "take";
     QTest::newRow("all digits") << QStringList{"0123.rm", "0124.rm"} << true << false << "";
-    QTest::newRow("full-width digits count") << QStringList{"曲１２.rm"} << true << false << "曲";
+    QTest::newRow("full-width digits count") << QStringList{"曲０１２３４５６７８９.rm"} << true << false << "曲";
+    QTest::newRow("every digit") << QStringList{"曲0123456789.rm"} << true << false << "曲";
     QTest::newRow("full-width low line stays") << QStringList{"曲＿.rm"} << false << true << "曲＿";
     QTest::newRow("full-width hyphen stays") << QStringList{"曲－.rm"} << false << true << "曲－";
     QTest::newRow("other symbols stay") << QStringList{"a+.rm"} << true << true << "a+";
