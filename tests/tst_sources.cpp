@@ -342,6 +342,9 @@ void SourcesTest::clipMarks_data()
     // A clip the joiner refuses even alone is marked wherever it stands.
     QTest::newRow("RealAudio 5") << QStringList{audio, seed("tiny-ra5.ra")} << QList<int>{1}
                                  << "RealAudio バージョン 5 のファイルは結合できません" << QList<int>{0} << dnet;
+    const QString junk = madeFrom(audio, QStringLiteral("not-realmedia.rm"), ".RMF", "JUNK");
+    QTest::newRow("not RealMedia, first once reversed") << QStringList{audio, junk} << QList<int>{1} << "結合できません"
+                                                      << QList<int>{0} << dnet;
     QTest::newRow("missing file") << QStringList{audio, seed("none.rm")} << QList<int>{1} << "ファイルが見つかりません"
                                   << QList<int>{} << dnet;
     // The same clip stating six channels.
