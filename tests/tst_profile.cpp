@@ -38,6 +38,8 @@ void ProfileTest::readString_data()
     QTest::newRow("only one pair") << QByteArray("[shoki]\nname2=\"\"a\"\"\n") << QByteArray("name2") << QByteArray("\"a\"");
     QTest::newRow("unmatched quote") << QByteArray("[shoki]\nname2=\"a\n") << QByteArray("name2") << QByteArray("\"a");
     QTest::newRow("empty value") << QByteArray("[shoki]\nname2=\n") << QByteArray("name2") << QByteArray("");
+    QTest::newRow("empty quotes") << QByteArray("[shoki]\nname2=\"\"\n") << QByteArray("name2") << QByteArray("");
+    QTest::newRow("a lone quote") << QByteArray("[shoki]\nname2=\"\n") << QByteArray("name2") << QByteArray("\"");
     QTest::newRow("missing key") << QByteArray("[shoki]\nname3=x\n") << QByteArray("name2") << QByteArray("DEF");
     QTest::newRow("other section") << QByteArray("[other]\nname2=x\n") << QByteArray("name2") << QByteArray("DEF");
     QTest::newRow("key after section") << QByteArray("[shoki]\n[other]\nname2=x\n") << QByteArray("name2") << QByteArray("DEF");
