@@ -70,6 +70,7 @@ private slots:
     void sequentialName();
     void outputNeverDeleted();
     void undeletableSourcesReported();
+    void manyUndeletableSourcesCounted();
     void busyWindowIgnoresInput();
     void consoleWindowWhileRunning();
     void resultLinesAccumulate();
@@ -568,6 +569,23 @@ void JoinTest::undeletableSourcesReported()
     QVERIFY(!text.contains(a)); // its repeat is skipped, not reported
     QVERIFY(!text.contains(c));
     QCOMPARE(h->platform.deleteRequests.count(a), 1);
+}
+
+// The message names twenty files and counts the rest.
+void JoinTest::manyUndeletableSourcesCounted()
+{
+    ui(*f).Check1[2]->setChecked(true);
+    QStringList locked;
+    for (int i = 0; i < 22; ++i) {
+        locked.append(source(QStringLiteral("b%1.rm").arg(i, 2, 10, QLatin1Char('0')), "B"));
+        h->platform.undeletable.insert(locked.back());
+    }
+    f->AddSources(locked);
+    run();
+    QCOMPARE(h->platform.messages.size(), 1);
+    const QStringList lines = h->platform.messages[0].split(QLatin1Char('\n'));
+    QCOMPARE(lines.mid(1, 20), locked.mid(0, 20));
+    QCOMPARE(lines.mid(21), QStringList{QStringLiteral("ほか2件")});
 }
 
 void JoinTest::busyWindowIgnoresInput()
