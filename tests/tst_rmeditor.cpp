@@ -16,6 +16,9 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <QThread>
+
+#include <signal.h>
 #include <sys/stat.h>
 
 namespace {
@@ -400,6 +403,7 @@ private slots:
     void interruptedJoinLeavesNothing_data();
     void interruptedJoinLeavesNothing();
     void manyInputsInLittleMemory();
+    void progressFollowsTheWork();
 
 private:
     QString clip(const QString &name) const { return m_dir.filePath(name); }
@@ -1166,6 +1170,54 @@ void JoinerTest::manyInputsInLittleMemory()
     QVERIFY2(r.exitCode == 0, r.err.constData());
     QCOMPARE(probe(out).packets.value(0), 2000 * probe(clip("a1.rm")).packets.value(0));
     QFile::remove(out);
+}
+
+// A long join, paused now and then: the "progress" line after each pause
+// tells the share of the work done, as the bytes written by then show it.
+void JoinerTest::progressFollowsTheWork()
+{
+    QStringList args;
+    for (int i = 0; i < 2000; ++i)
+        args << "-i" << clip("a1.rm");
+    args << "-o" << clip("progress.rm");
+    const auto removeOut = qScopeGuard([this] { QFile::remove(clip("progress.rm")); });
+    QProcess joiner;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("RMEDITOR_PROGRESS"), QStringLiteral("1"));
+    joiner.setProcessEnvironment(env);
+    joiner.start(kJoiner, args);
+    QVERIFY(joiner.waitForStarted());
+    const pid_t pid = pid_t(joiner.processId());
+    const double total = 2000.0 * QFileInfo(clip("a1.rm")).size();
+    const auto written = [pid] {
+        QFile io(QStringLiteral("/proc/%1/io").arg(pid));
+        const QByteArray text = io.open(QIODevice::ReadOnly) ? io.readAll() : QByteArray();
+        const qsizetype at = text.indexOf("wchar: ");
+        return at < 0 ? -1.0 : text.mid(at + 7, text.indexOf('\n', at) - at - 7).toDouble();
+    };
+    int checked = 0;
+    for (int pause = 0; pause < 200 && joiner.state() == QProcess::Running; ++pause) {
+        QThread::msleep(3);
+        ::kill(pid, SIGSTOP);
+        joiner.waitForReadyRead(50); // what it said before the pause
+        joiner.readAllStandardOutput();
+        const double share = written() / total;
+        QThread::msleep(110); // the next line is due at once
+        ::kill(pid, SIGCONT);
+        if (!joiner.waitForReadyRead(10000))
+            break;
+        const QByteArray line = joiner.readLine().trimmed();
+        QVERIFY2(line.startsWith("progress "), line.constData());
+        const double said = line.mid(9).toInt() / 1000.0;
+        if (said >= 1.0 || share < 0)
+            continue;
+        QVERIFY2(said >= share - 0.01 && said <= share + 0.08, qPrintable(QStringLiteral("%1 said, %2 written").arg(said).arg(share)));
+        checked += share > 0;
+    }
+    ::kill(pid, SIGCONT);
+    QVERIFY(joiner.state() == QProcess::NotRunning || joiner.waitForFinished(60000));
+    QCOMPARE(joiner.exitCode(), 0);
+    QVERIFY2(checked >= 3, qPrintable(QString::number(checked)));
 }
 
 QTEST_GUILESS_MAIN(JoinerTest)
