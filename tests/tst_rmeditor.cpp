@@ -1063,7 +1063,7 @@ void JoinerTest::badFiles_data()
     QTest::newRow("chunk size below header") << b << QByteArray("below its own header");
     b = good;
     put32(b, mdpr + 4, 0x7fffffff);
-    QTest::newRow("chunk size past the end") << b << QByteArray("past the end");
+    QTest::newRow("chunk size past the end") << b << QByteArray("chunk MDPR points past the end");
     b = good;
     b[prop + 10 + 36] = 0; // num_streams
     b[prop + 10 + 37] = 0;
