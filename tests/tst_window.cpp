@@ -306,6 +306,12 @@ void WindowTest::resizeLaysOutRunPage()
     QCOMPARE(ui(f).List1->height(), qRound(3790 / t));
     QCOMPARE(ui(f).SSTab1->width(), qRound((6000 - 45 - 150) / t));
     QCOMPARE(ui(f).List1->width(), qRound((6000 - 45 - 150 - 120 - 150) / t));
+    // The result list's rows begin just below the source list over its top.
+    QCOMPARE(ui(f).List2->viewport()->mapToGlobal(QPoint(0, 0)).y(),
+             ui(f).List1->mapToGlobal(QPoint(0, ui(f).List1->height())).y() + ui(f).List2->frameWidth());
+    // The two tabs share the whole width.
+    const QTabBar *tabs = ui(f).SSTab1->tabBar();
+    QVERIFY2(tabs->tabRect(1).right() >= tabs->width() - 2, qPrintable(QString::number(tabs->tabRect(1).right())));
 
     // Minimised: nothing moves.
     const QRect list1 = ui(f).List1->geometry();
