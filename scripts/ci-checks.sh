@@ -3,7 +3,7 @@
 #   1. every test again, built with AddressSanitizer and UBSan (halting on error)
 #   2. the joiner's and the settings layer's fuzzers, 60 seconds side by side, from the committed seeds
 #   3. the tests that root skips, as an unprivileged user, and the joiner
-#      stopped mid-way on FAT, exFAT and NTFS drives
+#      finishing and stopped mid-way on FAT, exFAT and NTFS drives
 #   4. the Debian package: made, installed, started once
 #   5. the Windows joiner, cross-built and tested under Wine
 #   6. the Windows program: Qt for Windows (built once per machine), the zip and
@@ -65,7 +65,7 @@ if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null 2>&1; then
   lap "tests as an unprivileged user"
 fi
 scripts/test-archive-drives.sh
-lap "the joiner stopped on FAT, exFAT and NTFS drives"
+lap "the joiner finishing and stopped on FAT, exFAT and NTFS drives"
 
 # 4. The package.
 (cd build && cpack -G DEB)

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The joiner stopped mid-way (cancelled, killed from outside) on the file
+# The joiner finishing and stopped mid-way (cancelled, killed from outside) on the file
 # systems users keep archives on: FAT (vfat), exFAT and NTFS images, mounted
 # through FUSE (none of them takes nameless temporary files). Nothing of the
 # joiner may stay in the output's folder. A drive that cannot be mounted on

@@ -527,6 +527,7 @@ void RulesTest::joinerLeavesNothing_data()
     QTest::addColumn<QString>("how");
     QTest::newRow("cancelled") << "cancel";
     QTest::newRow("dropped with its window") << "drop";
+    QTest::newRow("finished: the whole file, under its name alone") << "finish";
 #ifndef Q_OS_WIN
     QTest::newRow("killed from outside") << "kill";
 #endif
@@ -553,13 +554,14 @@ void RulesTest::joinerLeavesNothing()
     request.program = QStringLiteral(JOINER_TOOL);
 #endif
     request.workingDirectory = QFileInfo(request.program).absolutePath();
-    for (int i = 0; i < 400; ++i)
+    const bool finish = how == QLatin1String("finish");
+    for (int i = 0; i < (finish ? 3 : 400); ++i)
         request.sources.append(sample);
     request.output = folder.filePath(QStringLiteral("joined.ra"));
     auto job = std::make_unique<JoinJob>(request);
     bool stopped = false;
     QObject::connect(job.get(), &JoinJob::progressed, job.get(), [&] {
-        if (std::exchange(stopped, true))
+        if (std::exchange(stopped, true) || finish)
             return;
 #ifndef Q_OS_WIN
         if (killed) {
@@ -577,7 +579,15 @@ void RulesTest::joinerLeavesNothing()
     QTRY_VERIFY_WITH_TIMEOUT(!job || job->ended(), 60000);
     QVERIFY(stopped);
     if (job)
-        QCOMPARE(job->state(), killed ? JoinJob::State::Failed : JoinJob::State::Cancelled);
+        QCOMPARE(job->state(), finish ? JoinJob::State::Succeeded : killed ? JoinJob::State::Failed : JoinJob::State::Cancelled);
+    if (finish) { // the first header, then every clip's data
+        QFile clip(sample);
+        QVERIFY(clip.open(QIODevice::ReadOnly));
+        const QByteArray head = clip.read(8);
+        const qint64 header = 8 + (quint8(head[6]) << 8 | quint8(head[7]));
+        QCOMPARE(QFileInfo(request.output).size(), header + 3 * (clip.size() - header));
+        QVERIFY(QFile::remove(request.output));
+    }
     QCOMPARE(folder.entryList(everything), before);
 }
 

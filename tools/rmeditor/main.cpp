@@ -132,11 +132,14 @@ private:
 #ifndef _WIN32
 
 char g_partial[4096]; // a named partial file, removed when a signal ends us
+char g_claim[4096];   // OUT while we hold it empty for the finished file
 
 extern "C" void removePartial(int signal)
 {
     if (g_partial[0])
         unlink(g_partial);
+    if (g_claim[0])
+        unlink(g_claim);
     _exit(128 + signal);
 }
 
@@ -202,7 +205,9 @@ public:
             refuse();
         } else if (syscall(SYS_renameat2, AT_FDCWD, m_partial.c_str(), AT_FDCWD, m_output.c_str(),
                            1 /* RENAME_NOREPLACE */) != 0) {
-            refuse();
+            if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+                refuse();
+            claimAndRename();
         }
         m_published = true;
         g_partial[0] = 0;
@@ -215,6 +220,26 @@ public:
         }
     }
 private:
+    // Drives that take neither a second name nor a rename that keeps what is
+    // there (FAT and exFAT through FUSE, some network shares): the name is
+    // claimed with an empty file of our own, which the finished one replaces.
+    void claimAndRename() const
+    {
+        const int claim = ::open(m_output.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+        if (claim < 0)
+            refuse();
+        ::close(claim);
+        std::snprintf(g_claim, sizeof g_claim, "%s", m_output.c_str());
+        if (std::rename(m_partial.c_str(), m_output.c_str()) != 0) {
+            const int error = errno;
+            unlink(m_output.c_str());
+            g_claim[0] = 0;
+            errno = error == EEXIST ? EIO : error; // the name was ours: nobody else's file is there
+            refuse();
+        }
+        g_claim[0] = 0;
+    }
+
     [[noreturn]] void refuse() const
     {
         if (errno == EEXIST)
