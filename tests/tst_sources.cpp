@@ -284,6 +284,7 @@ void SourcesTest::listEditing()
     Harness h;
     Form1 &f = h.startWithTool();
     f.AddSources({nat("/rec/clip10.rm"), nat("/rec/clip2.rm"), nat("/rec/clip1.rm")});
+    QVERIFY(ui(f).List1->updatesEnabled()); // held while they are added, then shown
 
     // Natural order, then reversed; the preview follows the head entry.
     ui(f).Option1[2]->setChecked(false);
