@@ -433,8 +433,10 @@ void JoinTest::stoppedWithMessage_data()
     QTest::newRow("tool without folder") << "barename" << "rmeditorの場所が正しくありません。設定で指定し直してください";
     QTest::newRow("tool missing") << "missingtool" << "rmeditorが見つからないか、実行できません:";
     QTest::newRow("tool not executable") << "notexec" << "rmeditorが見つからないか、実行できません:";
+#ifndef Q_OS_WIN // names of more than 255 bytes: Windows (and Wine) answer "not there"
     QTest::newRow("sequential name too long to check") << "longbase" << "作成場所を確認できません:";
     QTest::newRow("preview too long to check") << "longpreview" << "作成場所を確認できません:";
+#endif
 }
 
 void JoinTest::stoppedWithMessage()
