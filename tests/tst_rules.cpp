@@ -534,8 +534,8 @@ void RulesTest::joinerLeavesNothing_data()
 }
 
 // The bundled joiner stopped mid-way leaves nothing in the output's folder,
-// also where it must name its temporary: on a FAT drive, as CI mounts one
-// for TAPEKNOT_TEST_FAT_DIR.
+// and a finished one leaves the output alone, also where it must name its
+// temporary: on a FAT drive, as CI mounts one for TAPEKNOT_TEST_FAT_DIR.
 void RulesTest::joinerLeavesNothing()
 {
     QFETCH(QString, how);
