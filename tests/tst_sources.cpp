@@ -59,7 +59,8 @@ QList<int> markedRows(Form1 &f)
 QStringList sourceMenu(Form1 &f, const QString &choose = {})
 {
     QStringList seen;
-    QTimer::singleShot(0, [&] {
+    QObject scope; // a menu that never opens leaves no call behind
+    QTimer::singleShot(0, &scope, [&] {
         auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
         if (!menu)
             return;
