@@ -70,6 +70,7 @@ private slots:
     void sequentialName();
     void outputNeverDeleted();
     void undeletableSourcesReported();
+    void manyUndeletableSourcesCounted_data();
     void manyUndeletableSourcesCounted();
     void busyWindowIgnoresInput();
     void consoleWindowWhileRunning();
@@ -235,7 +236,7 @@ void JoinTest::toolFailures()
     QCOMPARE(ui(*f).sources->count(), joined ? 0 : 2);
     QCOMPARE(ui(*f).Command2[0]->isEnabled(), !joined);
     // The temporary the tool named goes, however it ended; a name outside
-    // the output's folder is never taken.
+    // the output's folder, or named after it, is never taken.
     QCOMPARE(QDir(rec).entryList({QStringLiteral(".rme*")}, QDir::Files | QDir::Hidden), QStringList());
     const QStringList outside = QDir(rec + QStringLiteral("/..")).entryList({QStringLiteral(".rme*")}, QDir::Files | QDir::Hidden);
     QCOMPARE(outside.size(), 1);
@@ -574,11 +575,21 @@ void JoinTest::undeletableSourcesReported()
 }
 
 // The message names twenty files and counts the rest.
+void JoinTest::manyUndeletableSourcesCounted_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QStringList>("after"); // what follows the twenty names
+    QTest::newRow("twenty: all named, no count") << 20 << QStringList{};
+    QTest::newRow("twenty-two: two counted") << 22 << QStringList{QStringLiteral("ほか2件")};
+}
+
 void JoinTest::manyUndeletableSourcesCounted()
 {
+    QFETCH(int, count);
+    QFETCH(QStringList, after);
     ui(*f).Check1[2]->setChecked(true);
     QStringList locked;
-    for (int i = 0; i < 22; ++i) {
+    for (int i = 0; i < count; ++i) {
         locked.append(source(QStringLiteral("b%1.rm").arg(i, 2, 10, QLatin1Char('0')), "B"));
         h->platform.undeletable.insert(locked.back());
     }
@@ -587,7 +598,7 @@ void JoinTest::manyUndeletableSourcesCounted()
     QCOMPARE(h->platform.messages.size(), 1);
     const QStringList lines = h->platform.messages[0].split(QLatin1Char('\n'));
     QCOMPARE(lines.mid(1, 20), locked.mid(0, 20));
-    QCOMPARE(lines.mid(21), QStringList{QStringLiteral("ほか2件")});
+    QCOMPARE(lines.mid(21), after);
 }
 
 void JoinTest::busyWindowIgnoresInput()
@@ -606,6 +617,10 @@ void JoinTest::busyWindowIgnoresInput()
         QCOMPARE(ui(*f).Picture1->text(), QStringLiteral("実行中．．．"));
         QCOMPARE(ui(*f).Picture1->geometry(), ui(*f).List2->geometry());
         QCOMPARE(ui(*f).Picture1->font().pointSize(), 24);
+        // It hides the result list: its right edge shows the panel's own colour.
+        const QWidget *panel = ui(*f).Picture1;
+        const QImage seen = f->grab(QRect(panel->mapTo(f, QPoint()), panel->size())).toImage();
+        QCOMPARE(seen.pixelColor(seen.width() - 8, seen.height() / 2), panel->palette().color(QPalette::Window));
         QVERIFY(!ui(*f).Command2[0]->isEnabled());
         QVERIFY(!ui(*f).Command2[1]->isEnabled());
         QVERIFY(!ui(*f).m_1->menuAction()->isEnabled());
