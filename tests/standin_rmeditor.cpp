@@ -19,8 +19,9 @@
 //   STANDIN_SAY_LINES  a number of numbered lines to print on the error channel first
 //   STANDIN_PARTIAL   "1": a temporary ".rme<pid>-0.tmp" beside the output is made
 //                     and named ("partial NAME", when RMEDITOR_PROGRESS=1, after
-//                     "partial ../NAME" of a file it makes one folder up) before
-//                     anything else is written; it is left behind
+//                     "partial ../NAME" of a file it makes one folder up, and
+//                     before "partial" of a name it never makes) before anything
+//                     else is written; it is left behind
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -129,10 +130,13 @@ int main(int argc, char **argv)
         std::snprintf(name, sizeof name, ".rme%x-0.tmp", unsigned(getpid()));
 #endif
         std::ofstream(pathOf(output).parent_path() / name, std::ios::binary) << "partial join";
-        // A name outside the output's folder first, where a file of that name lies.
+        // A name outside the output's folder first, where a file of that name lies;
+        // then, after the true one, a second name the window must not follow.
         std::ofstream(pathOf(output).parent_path().parent_path() / name, std::ios::binary) << "not ours";
+        std::string later = name;
+        later.replace(later.find("-0."), 3, "-1.");
         if (wanted && std::string(wanted) == "1")
-            std::cout << "partial ../" << name << "\npartial " << name << std::endl;
+            std::cout << "partial ../" << name << "\npartial " << name << "\npartial " << later << std::endl;
     }
 
     const char *modeText = std::getenv("STANDIN_MODE");
