@@ -96,6 +96,7 @@ private slots:
     void limitMessage();
     void clipMarks_data();
     void clipMarks();
+    void clipReplacedMeanwhileReadOnReturn();
     void manyClipsKeepTheWindowResponsive();
 
 private:
@@ -403,6 +404,29 @@ void SourcesTest::clipMarks()
     // Reordered, the marks follow the new first clip at once.
     ui(f).sources->reverse();
     QCOMPARE(markedRows(f), markedReversed);
+}
+
+// A clip re-encoded in another program while the window was in the
+// background: its facts and mark are new once the window is back.
+void SourcesTest::clipReplacedMeanwhileReadOnReturn()
+{
+    const QString later = m_made.filePath(QStringLiteral("replaced.rm"));
+    QFile::remove(later);
+    QVERIFY(QFile::copy(seed("tiny-audio.rm"), later));
+    Harness h;
+    Form1 &f = h.startWithTool();
+    f.AddSources({seed("tiny-audio.rm"), hostPath(later)});
+    QCOMPARE(markedRows(f), QList<int>{});
+    QVERIFY(QFile::remove(later) && QFile::copy(seed("tiny-video.rm"), later));
+    QFile file(later);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime));
+    file.close();
+    QTest::qWait(200);
+    QCOMPARE(markedRows(f), QList<int>{}); // nothing is watched while away
+    emit qApp->applicationStateChanged(Qt::ApplicationActive);
+    QTRY_COMPARE(markedRows(f), QList<int>{1});
+    QVERIFY(ui(f).sourceTip(1).contains(QStringLiteral("映像 RV10 32×32")));
 }
 
 void SourcesTest::manyClipsKeepTheWindowResponsive()
