@@ -184,6 +184,7 @@ void AboutTest::readme()
     QVERIFY(shown);
     QCOMPARE(shown->toPlainText(), QStringLiteral("結合の手引き"));
     QVERIFY(shown->isReadOnly());
+    QCOMPARE(shown->window()->windowTitle(), QStringLiteral("Readme.txt"));
 }
 
 QTEST_MAIN(AboutTest)

@@ -248,6 +248,11 @@ void SourcesTest::dropWithoutFiles()
     plain.setText(QStringLiteral("typed"));
     QVERIFY(!dropOn(ui(f).Text5, &plain));
     QCOMPARE(ui(f).Text5->text(), nat("/rec/a.rm"));
+    // A naming box takes it as any text box does.
+    ui(f).SSTab1->setCurrentIndex(1);
+    ui(f).Text4->clear();
+    QVERIFY(dropOn(ui(f).Text4, &plain));
+    QCOMPARE(ui(f).Text4->text(), QStringLiteral("typed"));
 }
 
 void SourcesTest::nonLocalUrlsIgnored()
