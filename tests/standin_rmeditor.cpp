@@ -13,7 +13,9 @@
 //   STANDIN_SLEEP_MS  milliseconds to wait before doing anything else
 //   STANDIN_PROGRESS  a "progress N" line to print first (when RMEDITOR_PROGRESS=1)
 //   STANDIN_HANG_MS   milliseconds to wait after writing the output, before ending
-//   STANDIN_IGNORE_TERM  "1": a polite request to end is ignored
+//   STANDIN_IGNORE_TERM  "1": a polite request to end is ignored; "finish": it
+//                     ends the tool at once with exit code 0 (a join that ended as
+//                     it was cancelled)
 //   STANDIN_HOLD_OUTPUT  "1": the output stays open (being written) while it hangs;
 //                     "output open" is printed once it is
 //   STANDIN_SAY_LINES  a number of numbered lines to print on the error channel first
@@ -85,6 +87,10 @@ int main(int argc, char **argv)
     const std::vector<std::string> args = arguments(argc, argv);
     if (const char *ignore = std::getenv("STANDIN_IGNORE_TERM"); ignore && std::string(ignore) == "1")
         std::signal(SIGTERM, SIG_IGN);
+#ifndef _WIN32
+    else if (ignore && std::string(ignore) == "finish")
+        std::signal(SIGTERM, [](int) { _exit(0); });
+#endif
     const char *progress = std::getenv("STANDIN_PROGRESS");
     const char *wanted = std::getenv("RMEDITOR_PROGRESS");
     if (progress && wanted && std::string(wanted) == "1")
