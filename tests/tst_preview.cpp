@@ -145,23 +145,27 @@ void PreviewTest::previewExamples_data()
 {
     QTest::addColumn<QString>("setup");   // option object names to click, comma separated
     QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("second");  // the second clip's name, in a folder of its own
     QTest::addColumn<QString>("expected");
-    QTest::newRow("common part, trimmed") << "Check2_0,Check2_2" << "0001" << nat("/rec/live.rm");
-    QTest::newRow("common part") << "" << "0001" << nat("/rec/live_0.rm");
-    QTest::newRow("specified name") << "Option1_1" << "0001" << nat("/rec/named.rm");
-    QTest::newRow("specified location") << "Option1_1,Option2_1" << "0001" << nat("/out/named.rm");
-    QTest::newRow("sequential") << "Option1_2" << "0001" << nat("/rec/take0001.rm");
-    QTest::newRow("sequential 007") << "Option1_2" << "007" << nat("/rec/take007.rm");
-    QTest::newRow("sequential, empty start") << "Option1_2" << "" << "";
+    QTest::newRow("common part, trimmed") << "Check2_0,Check2_2" << "0001" << "live_02.rm" << nat("/rec/live.rm");
+    QTest::newRow("common part") << "" << "0001" << "live_02.rm" << nat("/rec/live_0.rm");
+    QTest::newRow("specified name") << "Option1_1" << "0001" << "live_02.rm" << nat("/rec/named.rm");
+    QTest::newRow("specified location") << "Option1_1,Option2_1" << "0001" << "live_02.rm" << nat("/out/named.rm");
+    QTest::newRow("sequential") << "Option1_2" << "0001" << "live_02.rm" << nat("/rec/take0001.rm");
+    QTest::newRow("sequential 007") << "Option1_2" << "007" << "live_02.rm" << nat("/rec/take007.rm");
+    QTest::newRow("sequential 0019") << "Option1_2" << "0019" << "live_02.rm" << nat("/rec/take0019.rm");
+    QTest::newRow("sequential, empty start") << "Option1_2" << "" << "live_02.rm" << "";
+    QTest::newRow("nothing in common, sequential instead") << "Check2_1" << "0001" << "xyz.rm" << nat("/rec/take0001.rm");
 }
 
 void PreviewTest::previewExamples()
 {
     QFETCH(QString, setup);
     QFETCH(QString, start);
+    QFETCH(QString, second);
     QFETCH(QString, expected);
     ui(*f).Text3[1]->setText(start);
-    f->AddSources({nat("/rec/live_01.rm"), nat("/rec/live_02.rm")});
+    f->AddSources({nat("/rec/live_01.rm"), nat("/other/") + second});
     for (const QString &name : setup.split(QLatin1Char(','), Qt::SkipEmptyParts))
         f->findChild<QAbstractButton *>(name)->click();
     QCOMPARE(ui(*f).Text5->text(), expected);
