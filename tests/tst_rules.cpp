@@ -52,6 +52,7 @@ private slots:
     void lengthTexts_data();
     void lengthTexts();
     void clipReaderReadsAChangedClipAgain();
+    void firstClipsFactsRemarkEveryRow();
     void settingsTable_data();
     void settingsTable();
     void joinJob_data();
@@ -323,6 +324,22 @@ void RulesTest::clipReaderReadsAChangedClipAgain()
     QVERIFY2(after.contains(QStringLiteral("22050 Hz")), qPrintable(after));
 }
 
+// The first clip decides every other row's mark: when its facts come after
+// the others', the view hears that all rows changed. A clip of no length
+// counts as known.
+void RulesTest::firstClipsFactsRemarkEveryRow()
+{
+    SourceList list;
+    list.append({"/r/a", "/r/b", "/r/c"});
+    QSignalSpy changed(&list, &QAbstractItemModel::dataChanged);
+    list.setFacts(1, {ClipFacts{"/r/b", {}, 0, {}, {}}, ClipFacts{"/r/c", {}, -1, {}, {}}});
+    list.setFacts(0, {ClipFacts{"/r/a", {}, 1500, {}, {}}});
+    QCOMPARE(changed.size(), 2);
+    QCOMPARE(changed.last().at(0).toModelIndex().row(), 0);
+    QCOMPARE(changed.last().at(1).toModelIndex().row(), 2);
+    QCOMPARE(list.totalLength(), QStringLiteral("合計の長さ 0:01.5（3 個のクリップ）\n長さの分からないクリップ 1 個を除く"));
+}
+
 void RulesTest::listEdits_data()
 {
     QTest::addColumn<QString>("edit");
@@ -348,6 +365,7 @@ void RulesTest::listEdits_data()
                                                  << QList<int>{} << 0
                                                  << QStringList{"/r/t007.rm", "/r/t7.rm", "/r/t10.rm", "/r/t99999999999999999999.rm"};
     QTest::newRow("drag a block down") << "drag" << abcd << QList<int>{1, 2} << 4 << QStringList{"/r/a", "/r/d", "/r/b", "/r/c"};
+    QTest::newRow("drag a block down, not to the end") << "drag" << abcd << QList<int>{0, 1} << 3 << QStringList{"/r/c", "/r/a", "/r/b", "/r/d"};
     QTest::newRow("drag a block up") << "drag" << abcd << QList<int>{2, 3} << 0 << QStringList{"/r/c", "/r/d", "/r/a", "/r/b"};
     QTest::newRow("drag onto itself") << "drag" << abcd << QList<int>{1} << 2 << abcd;
     QTest::newRow("letters without case") << "sort" << QStringList{"/r/B.rm", "/r/a.rm", "/r/C.rm"} << QList<int>{} << 0
