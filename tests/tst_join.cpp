@@ -601,7 +601,7 @@ void JoinTest::manyUndeletableSourcesCounted()
         locked.append(source(QStringLiteral("b%1.rm").arg(i, 2, 10, QLatin1Char('0')), "B"));
         h->platform.undeletable.insert(locked.back());
     }
-    const QString plain = source(QStringLiteral("c.rm"), "C"); // no trash takes it, deleted for good
+    const QString plain = source(QStringLiteral("b_plain.rm"), "C"); // no trash takes it, deleted for good
     h->platform.untrashable = {plain};
     f->AddSources(locked + QStringList{plain});
     run();
