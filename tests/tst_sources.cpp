@@ -142,6 +142,7 @@ void SourcesTest::dialogSetupAndSort()
     h.platform.cancel();
     ui(f).Command2[2]->click();
     QCOMPARE(h.platform.dialogCalls.last().state.initDir, nat("/rec/new/"));
+    QCOMPARE(h.platform.dialogCalls.last().state.fileName, QString()); // no name left from the last choice
 }
 
 void SourcesTest::oneFileKeepsPath()
@@ -275,12 +276,10 @@ void SourcesTest::limitMessage()
     f.AddSources(many);
     QVERIFY(h.platform.messages.isEmpty());
     f.AddSources({nat("/rec/a.rm"), nat("/rec/b.rm"), nat("/rec/c.rm"),
-                  nat("/rec/d.rm")});
+                  nat("/rec/d.rm"), nat("/rec/e.rm")});
     QCOMPARE(ui(f).sources->count(), Form1::kMaxSources);
     QCOMPARE(ui(f).sources->entry(Form1::kMaxSources - 1), nat("/rec/b.rm"));
-    QCOMPARE(h.platform.messages.size(), 1);
-    QVERIFY(h.platform.messages[0].contains(QStringLiteral("32767")));
-    QVERIFY(h.platform.messages[0].contains(QStringLiteral("残りの2件")));
+    QCOMPARE(h.platform.messages, QStringList{QStringLiteral("リストに登録できるのは32767件までです。残りの3件は追加しませんでした")});
     f.AddSources({nat("/rec/e.rm")});
     QCOMPARE(ui(f).sources->count(), Form1::kMaxSources);
     QCOMPARE(h.platform.messages.size(), 2);
@@ -317,6 +316,7 @@ void SourcesTest::listEditing()
     QTest::keyClick(ui(f).List1, Qt::Key_Delete);
     QCOMPARE(entries(f), QStringList{nat("/rec/clip1.rm")});
     QCOMPARE(ui(f).Text5->text(), nat("/rec/clip1.rm"));
+    QCOMPARE(sourceMenu(f).mid(1), (QStringList{"名前順に並べる (off)", "逆順 (off)"})); // one clip: no order to change
     QVERIFY(ui(f).Command2[0]->isEnabled() && ui(f).m_12->isEnabled());
     ui(f).List1->selectionModel()->select(ui(f).sources->index(0), QItemSelectionModel::Select);
     QTest::keyClick(ui(f).List1, Qt::Key_Delete);
@@ -328,6 +328,12 @@ void SourcesTest::listEditing()
     f.AddCommandLineFiles({QStringLiteral("b.rm"), nat("/rec/a.rm")});
     QCOMPARE(entries(f), (QStringList{QDir::toNativeSeparators(h.dir() + QStringLiteral("/b.rm")), nat(QFileInfo(QStringLiteral("/rec/a.rm")).absoluteFilePath()) /* on Windows with the current drive */}));
     QVERIFY(ui(f).Command2[0]->isEnabled());
+    // After a removal the entry that took the first removed one's place is current.
+    f.AddSources({nat("/rec/c.rm")});
+    ui(f).List1->selectionModel()->clearSelection();
+    ui(f).List1->selectionModel()->select(ui(f).sources->index(0), QItemSelectionModel::Select);
+    QTest::keyClick(ui(f).List1, Qt::Key_Delete);
+    QCOMPARE(ui(f).List1->currentIndex().row(), 0);
 }
 
 void SourcesTest::clipMarks_data()
