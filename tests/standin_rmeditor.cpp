@@ -5,6 +5,7 @@
 // Environment:
 //   STANDIN_LOG       file that receives "cwd=…" and one "arg=…" line per argument
 //   STANDIN_MODE      "fail" (no output, exit 1), "nothing" (no output, exit 0),
+//                     "silent" (says nothing at all, no output, exit 0),
 //                     "empty" (0-byte output),
 //                     "exitcode" (full output, exit 3), "crash" (abort, no output),
 //                     "partialcrash" (output written, then abort), "killed" (output
@@ -127,7 +128,10 @@ int main(int argc, char **argv)
             return 2;
         }
     }
-    std::cout << "joining " << inputs.size() << " clips into " << output << std::endl;
+    const char *modeText = std::getenv("STANDIN_MODE");
+    const std::string mode = modeText ? modeText : "";
+    if (mode != "silent")
+        std::cout << "joining " << inputs.size() << " clips into " << output << std::endl;
     if (const char *partial = std::getenv("STANDIN_PARTIAL"); partial && std::string(partial) == "1") {
         char name[40];
 #ifdef _WIN32
@@ -145,15 +149,13 @@ int main(int argc, char **argv)
             std::cout << "partial ../" << name << "\npartial " << name << "\npartial " << later << std::endl;
     }
 
-    const char *modeText = std::getenv("STANDIN_MODE");
-    const std::string mode = modeText ? modeText : "";
     if (mode == "fail") {
         std::cerr << "standin: refused on purpose" << std::endl;
         return 1;
     }
     if (mode == "crash")
         std::abort();
-    if (mode == "nothing")
+    if (mode == "nothing" || mode == "silent")
         return 0;
     if (output.empty())
         return 2;
