@@ -501,6 +501,9 @@ void JoinTest::toolLocationForms_data()
     QTest::addColumn<QString>("message"); // empty: the join succeeds
     QTest::newRow("relative to the program's folder") << "relative" << QString();
     QTest::newRow("not a program") << "garbage" << "rmeditorを起動できませんでした:実行できるプログラムではありません（";
+#ifndef Q_OS_WIN // a Windows program runs by its name, whatever its permissions
+    QTest::newRow("its permission taken as it starts") << "unpermitted" << "rmeditorを起動できませんでした:実行する権限がありません（";
+#endif
 }
 
 void JoinTest::toolLocationForms()
@@ -509,7 +512,12 @@ void JoinTest::toolLocationForms()
     QFETCH(QString, message);
     if (form == QLatin1String("relative")) {
         ui(*f).Text2->setText(QDir::toNativeSeparators(QDir(h->dir()).relativeFilePath(kTool)));
-        QDir::setCurrent(QDir::rootPath()); // wherever the program was started from
+        QDir::setCurrent(rec); // wherever the program was started from
+    } else if (form == QLatin1String("unpermitted")) {
+        const QString tool = rec + QStringLiteral("rmeditor");
+        QVERIFY(QFile::copy(kTool, tool));
+        ui(*f).Text2->setText(tool);
+        QObject::connect(f, &Form1::joinStarted, f, [tool] { QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner); });
     } else {
 #ifdef Q_OS_WIN
         const QString tool = source(QStringLiteral("rmeditor.exe"), QByteArray(64, '\x01'));
@@ -641,6 +649,7 @@ void JoinTest::busyWindowIgnoresInput()
         QVERIFY(!ui(*f).Command2[1]->isEnabled());
         QVERIFY(!ui(*f).m_1->menuAction()->isEnabled());
         QVERIFY(!ui(*f).m_2->menuAction()->isEnabled());
+        QVERIFY(!ui(*f).m_3->menuAction()->isEnabled());
         QVERIFY(!f->close());
         // Everything that takes no input now looks so.
         QVERIFY(!ui(*f).Command2[2]->isEnabled());
@@ -661,6 +670,8 @@ void JoinTest::busyWindowIgnoresInput()
     run();
     QVERIFY(checked);
     QVERIFY(ui(*f).Command2[2]->isEnabled() && ui(*f).List1->isEnabled() && ui(*f).Check1[3]->isEnabled());
+    for (const QMenu *menu : {ui(*f).m_1, ui(*f).m_2, ui(*f).m_3})
+        QVERIFY2(menu->menuAction()->isEnabled(), qPrintable(menu->title()));
     QCOMPARE(ui(*f).Text1->isEnabled(), text1Enabled); // what was off before stays off
     QVERIFY(h->platform.dialogCalls.isEmpty()); // the select click did nothing
     QVERIFY(!ui(*f).Check1[3]->isChecked());

@@ -171,6 +171,7 @@ void SettingsTest::outOfRangeFallsBack_data()
     QTest::newRow("name negative") << QByteArray("name=-1\r\nsentou=-4\r\n");
     QTest::newRow("y2 beyond 16 bits") << QByteArray("y2=40000\r\n");
     QTest::newRow("negative sizes") << QByteArray("x2=-500\r\ny2=-300\r\n");
+    QTest::newRow("sizes of 0") << QByteArray("x2=0\r\ny2=0\r\n");
     QTest::newRow("binary") << QByteArray("x1=\xff\xfe\r\nname2=\x81\r\n");
 }
 
