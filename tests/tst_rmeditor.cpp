@@ -487,6 +487,9 @@ void JoinerTest::initTestCase()
                                                  {{24, QByteArray("\0\0\0\x14", 4)}, {40, QByteArray("\0\x01\0\x14\0\x14", 6)}}));
         writeAll(clip("ra4-14_4-unstated.ra"), realAudio4(clip("a144.rm"), data, "Song of Welcome",
                                                           {{24, QByteArray(4, '\0')}, {40, QByteArray("\0\x01\0\x14\0\x14", 6)}}));
+        // Its last frame cut short, as by a recording that stopped mid-frame.
+        writeAll(clip("ra4-14_4-cut.ra"), realAudio4(clip("a144.rm"), data.chopped(7), "Song of Welcome",
+                                                     {{24, QByteArray("\0\0\0\x14", 4)}, {40, QByteArray("\0\x01\0\x14\0\x14", 6)}}));
     }
     QList<QByteArray> payloads;
     for (const RmPacket &p : packetList(readAll(clip("a1.rm"))))
@@ -523,6 +526,8 @@ void JoinerTest::joins_data()
         QTest::newRow("RealAudio 4 14.4 x2") << QStringList{"ra4-14_4.ra", "ra4-14_4.ra"} << 0.02 << QString();
     if (QFile::exists(clip("ra4-14_4-unstated.ra"))) // 14.4 frames are 20 bytes where the header says 0
         QTest::newRow("RealAudio 4 14.4 x2, frame size unstated") << QStringList{"ra4-14_4-unstated.ra", "ra4-14_4-unstated.ra"} << 0.02 << QString();
+    if (QFile::exists(clip("ra4-14_4-cut.ra"))) // the cut-off frame goes: the next clip's frames stay whole
+        QTest::newRow("RealAudio 4 14.4 ending mid-frame, then whole") << QStringList{"ra4-14_4-cut.ra", "ra4-14_4.ra"} << 0.02 << QString();
     QTest::newRow("RealAudio 4 dnet x3") << QStringList{"ra4-dnet.ra", "ra4-dnet.ra", "ra4-dnet.ra"} << 1536.0 / 44100 << QString();
     QTest::newRow("Japanese names and spaces") << QStringList{QStringLiteral("録音_01.rm"), "a 2.rm"} << 1536.0 / 44100
                                                << QStringLiteral("結合 済み.rm");
@@ -792,6 +797,10 @@ void JoinerTest::joinedHeaders()
     const qsizetype prop = chunkAt(b, "PROP") + 10, mdpr = streamHeader(b, stream) + 10;
     if (duration >= 0)
         QCOMPARE(qint64(be32(b, prop + 20)), duration);
+    // How long a player fills its buffer first, and the file's flags: the first clip's.
+    const qsizetype oneProp = chunkAt(one, "PROP") + 10;
+    QCOMPARE(be32(b, prop + 24), be32(one, oneProp + 24));
+    QCOMPARE(b.mid(prop + 38, 2), one.mid(oneProp + 38, 2));
 
     // A constant-rate audio stream: the rate its producer states, whatever its times say.
     const qsizetype stated = streamHeader(one, stream) + 10;
