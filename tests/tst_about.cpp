@@ -185,6 +185,22 @@ void AboutTest::readme()
     QCOMPARE(shown->toPlainText(), QStringLiteral("結合の手引き"));
     QVERIFY(shown->isReadOnly());
     QCOMPARE(shown->window()->windowTitle(), QStringLiteral("Readme.txt"));
+    shown->window()->close();
+
+    // An installed copy: the Readme in its documentation folder, written in
+    // the Japanese code page of an older copy.
+    const QString doc = h.makeFile(QStringLiteral("share/doc/tapeknot/Readme.txt"), ansi::encode(QStringLiteral("結合の手引き")));
+    QVERIFY(QDir(h.dir()).mkpath(QStringLiteral("bin")));
+    Form1 installed(h.platform, QDir::toNativeSeparators(h.dir() + QStringLiteral("/bin")));
+    installed.StartUp();
+    ui(installed).m_31->trigger();
+    QCOMPARE(h.platform.openedDocuments.last(), QDir::toNativeSeparators(doc));
+    shown = nullptr;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->objectName() == QLatin1String("ReadmeWindow") && w->isVisible())
+            shown = w->findChild<QPlainTextEdit *>();
+    QVERIFY(shown);
+    QCOMPARE(shown->toPlainText(), QStringLiteral("結合の手引き"));
 }
 
 QTEST_MAIN(AboutTest)

@@ -333,6 +333,7 @@ void RulesTest::firstClipsFactsRemarkEveryRow()
     list.append({"/r/a", "/r/b", "/r/c"});
     QSignalSpy changed(&list, &QAbstractItemModel::dataChanged);
     list.setFacts(1, {ClipFacts{"/r/b", {}, 0, {}, {}}, ClipFacts{"/r/c", {}, -1, {}, {}}});
+    QCOMPARE(list.totalLength(), QStringLiteral("合計の長さ 0:00.0（3 個中 2 個を読み取り済み）\n長さの分からないクリップ 1 個を除く"));
     list.setFacts(0, {ClipFacts{"/r/a", {}, 1500, {}, {}}});
     QCOMPARE(changed.size(), 2);
     QCOMPARE(changed.last().at(0).toModelIndex().row(), 0);

@@ -371,6 +371,10 @@ void SourcesTest::clipMarks_data()
                                     QByteArray::fromHex("7d00000000100002"));
     QTest::newRow("stereo") << QStringList{stereo} << QList<int>{} << QString() << QList<int>{}
                             << QStringLiteral("音声 dnet 32000 Hz ステレオ");
+    // The same clip stating no length, neither for the file nor for its stream.
+    const QString noLength = madeFrom(audio, QStringLiteral("no-length.rm"), QByteArray::fromHex("00000150"), QByteArray(4, '\0'));
+    QTest::newRow("no length stated") << QStringList{noLength} << QList<int>{} << QString() << QList<int>{}
+                                      << QStringLiteral("長さ 不明 ・ ");
     const QString helix = hostPath(QStringLiteral(SAMPLES_DIR "/helix11-rv30-cook.rm"));
     if (QFile::exists(helix)) // real producers' files, where they are at hand
         QTest::newRow("helix and producer61") << QStringList{helix, hostPath(QStringLiteral(SAMPLES_DIR "/producer61-cook-event.rm"))}
