@@ -801,6 +801,12 @@ void JoinerTest::joinedHeaders()
     const qsizetype oneProp = chunkAt(one, "PROP") + 10;
     QCOMPARE(be32(b, prop + 24), be32(one, oneProp + 24));
     QCOMPARE(b.mid(prop + 38, 2), one.mid(oneProp + 38, 2));
+    // Title, author, copyright and comment: the first clip's.
+    const auto content = [](const QByteArray &file) {
+        const qsizetype at = chunkAt(file, "CONT");
+        return at < 0 ? QByteArray() : file.mid(at, be32(file, at + 4));
+    };
+    QCOMPARE(content(b), content(one));
 
     // A constant-rate audio stream: the rate its producer states, whatever its times say.
     const qsizetype stated = streamHeader(one, stream) + 10;
