@@ -275,6 +275,25 @@ QByteArray realAudio4(const QString &rmFile, const QByteArray &data, const QByte
     return h + data;
 }
 
+// The same clip with every packet in the longer version 1 form (a 2-byte
+// rule number where version 0 has its group), its index left out.
+QByteArray version1Packets(const QByteArray &b)
+{
+    const qsizetype data = chunkAt(b, "DATA");
+    QByteArray out = b.left(data + 18);
+    for (qsizetype pos = data + 18, i = 0; i < qsizetype(be32(b, data + 10)); ++i) {
+        const quint16 length = qFromBigEndian<quint16>(b.constData() + pos + 2);
+        QByteArray packet = b.mid(pos, length).insert(10, '\0');
+        qToBigEndian<quint16>(1, packet.data());
+        qToBigEndian<quint16>(length + 1, packet.data() + 2);
+        out += packet;
+        pos += length;
+    }
+    put32(out, data + 4, quint32(out.size() - data));
+    put32(out, chunkAt(out, "PROP") + 10 + 28, 0);
+    return out;
+}
+
 // Seconds of sound GStreamer decodes from each of the `streams` audio
 // streams of `path`, fewest first (all 0: it decodes none). Counted in
 // samples written out, as GStreamer's messages may come after it quits.
@@ -496,6 +515,7 @@ void JoinerTest::initTestCase()
         payloads.append(p.payload);
     const QByteArray dnet = payloads.join();
     writeAll(clip("ra4-dnet.ra"), realAudio4(clip("a1.rm"), dnet, ""));
+    writeAll(clip("a1-v1.rm"), version1Packets(readAll(clip("a1.rm"))));
     writeAll(clip("ra4-dnet-48k.ra"), realAudio4(clip("a1.rm"), dnet, "", {{48, QByteArray("\xbb\x80", 2)}}));
     writeAll(clip("ra4-dnet-stereo.ra"), realAudio4(clip("a1.rm"), dnet, "", {{54, QByteArray("\0\x02", 2)}}));
     writeAll(clip("ra4-no-frame.ra"), realAudio4(clip("a1.rm"), dnet, "", {{57, "Int4"}, {42, QByteArray(2, '\0')}}));
@@ -528,6 +548,7 @@ void JoinerTest::joins_data()
         QTest::newRow("RealAudio 4 14.4 x2, frame size unstated") << QStringList{"ra4-14_4-unstated.ra", "ra4-14_4-unstated.ra"} << 0.02 << QString();
     if (QFile::exists(clip("ra4-14_4-cut.ra"))) // the cut-off frame goes: the next clip's frames stay whole
         QTest::newRow("RealAudio 4 14.4 ending mid-frame, then whole") << QStringList{"ra4-14_4-cut.ra", "ra4-14_4.ra"} << 0.02 << QString();
+    QTest::newRow("version 1 packets x2") << QStringList{"a1-v1.rm", "a1-v1.rm"} << 1536.0 / 44100 << QString();
     QTest::newRow("RealAudio 4 dnet x3") << QStringList{"ra4-dnet.ra", "ra4-dnet.ra", "ra4-dnet.ra"} << 1536.0 / 44100 << QString();
     QTest::newRow("Japanese names and spaces") << QStringList{QStringLiteral("録音_01.rm"), "a 2.rm"} << 1536.0 / 44100
                                                << QStringLiteral("結合 済み.rm");
