@@ -692,26 +692,35 @@ void JoinTest::consoleWindowWhileRunning()
     bool shown = false;
     h->platform.whileToolRuns = [&] {
         for (QWidget *w : QApplication::topLevelWidgets())
-            if (w->objectName() == QLatin1String("ConsoleWindow") && w->isVisible())
+            if (w->objectName() == QLatin1String("ConsoleWindow") && w->isVisible()) {
                 shown = true;
+                QTest::keyClick(w, Qt::Key_Escape); // Esc there is the console's own, not a cancel
+            }
     };
     run();
     QVERIFY(shown);
+    QCOMPARE(ui(*f).resultText(0), QStringLiteral("作成に成功しました:") + rec + QStringLiteral("first.rm"));
     for (QWidget *w : QApplication::topLevelWidgets())
         QVERIFY(w->objectName() != QLatin1String("ConsoleWindow"));
     QVERIFY(h->platform.toolStarts[0].showConsole);
 
-    // After a failure the console stays until the user closes it.
+    // After a failure the console stays until the user closes it, with the
+    // last of what the tool said, however much that was.
     qputenv("STANDIN_MODE", "fail");
     qputenv("STANDIN_SLEEP_MS", "0");
+    qputenv("STANDIN_SAY_LINES", "6000");
     ui(*f).Text5->setText(rec + QStringLiteral("failed.rm"));
     run();
     qunsetenv("STANDIN_MODE");
+    qunsetenv("STANDIN_SAY_LINES");
     QWidget *kept = nullptr;
     for (QWidget *w : QApplication::topLevelWidgets())
         if (w->objectName() == QLatin1String("ConsoleWindow") && w->isVisible())
             kept = w;
     QVERIFY(kept);
+    const QTextDocument *said = kept->findChild<QPlainTextEdit *>()->document();
+    QCOMPARE(said->blockCount(), 5000);
+    QVERIFY2(said->toPlainText().contains(QStringLiteral("standin: refused on purpose")), qPrintable(said->lastBlock().text()));
     kept->close();
     qputenv("STANDIN_SLEEP_MS", "800");
 
@@ -779,6 +788,22 @@ void JoinTest::sourcesToTrash()
     QCOMPARE(contentOf(trash + QStringLiteral("files/clip 1.rm")), QByteArray("A"));
     QVERIFY(contentOf(trash + QStringLiteral("info/clip 1.rm.trashinfo")).contains("Path="));
     QVERIFY(QDir(current.path()).isEmpty()); // no trash of our own making beside the tool
+
+    // Where no trash can take it (its folder is a file now), a file is deleted for good.
+    QVERIFY(QDir(trash).removeRecursively());
+    QFile blocked(home.filePath(QStringLiteral(".local/share/Trash")));
+    QVERIFY(blocked.open(QIODevice::WriteOnly));
+    blocked.close();
+    const QString b = home.filePath(QStringLiteral("clip 2.rm"));
+    QVERIFY(QFile(b).open(QIODevice::WriteOnly));
+    qputenv("HOME", QFile::encodeName(home.path()));
+    qunsetenv("XDG_DATA_HOME");
+    const Deletion forGood = platform.deleteFile(b);
+    qputenv("HOME", homeBefore);
+    if (!dataBefore.isNull())
+        qputenv("XDG_DATA_HOME", dataBefore);
+    QCOMPARE(int(forGood), int(Deletion::Deleted));
+    QVERIFY(!QFile::exists(b));
 }
 
 void JoinTest::detailsFitTheScreen()
