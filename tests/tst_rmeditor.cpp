@@ -1,6 +1,7 @@
 // The shipped joiner, run as a program on clips that ffmpeg makes here and
 // on real producers' files from the shared samples folder.
 #include "join.h"
+#include "messages.h"
 #include "rvpayload.h"
 
 #include <QDir>
@@ -404,6 +405,7 @@ class JoinerTest : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
+    void messagesInBothLanguages();
     void joins_data();
     void joins();
     void producerFiles_data();
@@ -783,6 +785,21 @@ void JoinerTest::packetsCopiedAsTheyAre()
 }
 
 // What the joined header says against what its data holds, joined in memory.
+// Every message has words in both languages, and the Japanese names what the
+// English names (a third argument is an English plural ending).
+void JoinerTest::messagesInBothLanguages()
+{
+    const auto english = qScopeGuard([] { rm::setJapanese(false); });
+    const auto named = [](rm::Msg id, bool japanese) {
+        rm::setJapanese(japanese);
+        const QString text = QString::fromStdString(rm::say(id, {"<first>", "<second>", ""}));
+        return QStringList{text.isEmpty() ? "(no words)" : "", text.contains("<first>") ? "1" : "", text.contains("<second>") ? "2" : ""};
+    };
+    for (int id = 0; id <= int(rm::Msg::Usage); ++id)
+        if (rm::Msg(id) != rm::Msg::TooLarge32) // its argument is English words, left out of the Japanese
+            QVERIFY2(named(rm::Msg(id), true) == named(rm::Msg(id), false), qPrintable(QString::number(id)));
+}
+
 void JoinerTest::joinedHeaders_data()
 {
     QTest::addColumn<QStringList>("inputs");
