@@ -766,21 +766,25 @@ void JoinTest::sourcesToTrash()
     // A user who never had a trash, the current folder elsewhere (the tool's):
     // the program's own platform puts the file into the home trash it makes.
     QTemporaryDir home, current;
-    const QByteArray homeBefore = qgetenv("HOME"), dataBefore = qgetenv("XDG_DATA_HOME");
-    qputenv("HOME", QFile::encodeName(home.path()));
-    qunsetenv("XDG_DATA_HOME");
+    QtPlatform platform;
+    const auto deleteAtHome = [&](const QString &path) { // as that user, then back to ours
+        const QByteArray homeBefore = qgetenv("HOME"), dataBefore = qgetenv("XDG_DATA_HOME");
+        qputenv("HOME", QFile::encodeName(home.path()));
+        qunsetenv("XDG_DATA_HOME");
+        const Deletion deletion = platform.deleteFile(path);
+        qputenv("HOME", homeBefore);
+        if (!dataBefore.isNull())
+            qputenv("XDG_DATA_HOME", dataBefore);
+        return deletion;
+    };
     const QString before = QDir::currentPath();
     QDir::setCurrent(current.path());
     const QString a = home.filePath(QStringLiteral("clip 1.rm"));
     QFile clip(a);
     QVERIFY(clip.open(QIODevice::WriteOnly) && clip.write("A") == 1);
     clip.close();
-    QtPlatform platform;
-    const Deletion deletion = platform.deleteFile(a);
+    const Deletion deletion = deleteAtHome(a);
     QDir::setCurrent(before);
-    qputenv("HOME", homeBefore);
-    if (!dataBefore.isNull())
-        qputenv("XDG_DATA_HOME", dataBefore);
     QCOMPARE(int(deletion), int(Deletion::Trashed));
     QVERIFY(!QFile::exists(a));
 #ifdef Q_OS_WIN
@@ -798,13 +802,7 @@ void JoinTest::sourcesToTrash()
     blocked.close();
     const QString b = home.filePath(QStringLiteral("clip 2.rm"));
     QVERIFY(QFile(b).open(QIODevice::WriteOnly));
-    qputenv("HOME", QFile::encodeName(home.path()));
-    qunsetenv("XDG_DATA_HOME");
-    const Deletion forGood = platform.deleteFile(b);
-    qputenv("HOME", homeBefore);
-    if (!dataBefore.isNull())
-        qputenv("XDG_DATA_HOME", dataBefore);
-    QCOMPARE(int(forGood), int(Deletion::Deleted));
+    QCOMPARE(int(deleteAtHome(b)), int(Deletion::Deleted));
     QVERIFY(!QFile::exists(b));
 }
 
