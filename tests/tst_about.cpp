@@ -177,10 +177,14 @@ void AboutTest::readme()
     h.makeFile(QStringLiteral("Readme.txt"), QStringLiteral("結合の手引き").toUtf8());
     h.platform.documentsOpen = false;
     ui(f).m_31->trigger();
-    QPlainTextEdit *shown = nullptr;
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (w->objectName() == QLatin1String("ReadmeWindow") && w->isVisible())
-            shown = w->findChild<QPlainTextEdit *>();
+    const auto shownReadme = [] { // the text of the Readme window on the screen, if any
+        QPlainTextEdit *text = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (w->objectName() == QLatin1String("ReadmeWindow") && w->isVisible())
+                text = w->findChild<QPlainTextEdit *>();
+        return text;
+    };
+    QPlainTextEdit *shown = shownReadme();
     QVERIFY(shown);
     QCOMPARE(shown->toPlainText(), QStringLiteral("結合の手引き"));
     QVERIFY(shown->isReadOnly());
@@ -195,10 +199,7 @@ void AboutTest::readme()
     installed.StartUp();
     ui(installed).m_31->trigger();
     QCOMPARE(h.platform.openedDocuments.last(), QDir::toNativeSeparators(doc));
-    shown = nullptr;
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (w->objectName() == QLatin1String("ReadmeWindow") && w->isVisible())
-            shown = w->findChild<QPlainTextEdit *>();
+    shown = shownReadme();
     QVERIFY(shown);
     QCOMPARE(shown->toPlainText(), QStringLiteral("結合の手引き"));
 }
