@@ -20,6 +20,7 @@
 #include <QThread>
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 
 namespace {
@@ -35,9 +36,12 @@ struct Run {
 };
 
 // `japanese`: run in a Japanese locale, whose messages are Japanese.
-Run runProgram(const QString &program, const QStringList &args, bool progress = false, bool japanese = false)
+// A program still running after `seconds` is killed, as is any left
+// behind when this test itself is killed.
+Run runProgram(const QString &program, const QStringList &args, bool progress = false, bool japanese = false, int seconds = 120)
 {
     QProcess p;
+    p.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     if (progress)
         env.insert(QStringLiteral("RMEDITOR_PROGRESS"), QStringLiteral("1"));
@@ -45,7 +49,7 @@ Run runProgram(const QString &program, const QStringList &args, bool progress = 
     p.setProcessEnvironment(env);
     p.start(program, args);
     Run r;
-    if (!p.waitForFinished(120000)) {
+    if (!p.waitForFinished(seconds * 1000)) {
         p.kill();
         p.waitForFinished();
         r.err = "did not finish";
@@ -296,8 +300,9 @@ QByteArray version1Packets(const QByteArray &b)
 }
 
 // Seconds of sound GStreamer decodes from each of the `streams` audio
-// streams of `path`, fewest first (all 0: it decodes none). Counted in
-// samples written out, as GStreamer's messages may come after it quits.
+// streams of `path`, fewest first (all 0: it decodes none; all -1: it
+// never ends). Counted in samples written out, as GStreamer's messages may
+// come after it quits.
 QList<double> gstreamerSeconds(const QString &path, int streams = 1)
 {
     static QHash<QString, QList<double>> known;
@@ -308,11 +313,11 @@ QList<double> gstreamerSeconds(const QString &path, int streams = 1)
     for (int k = 0; k < streams; ++k)
         args << "d." << "!" << "audio/x-raw" << "!" << "queue" << "!" << "audioconvert" << "!" << "audioresample" << "!"
              << "audio/x-raw,format=S16LE,rate=8000,channels=1" << "!" << "filesink" << QStringLiteral("location=%1.%2.raw").arg(path).arg(k);
-    runProgram(QStringLiteral("gst-launch-1.0"), args);
+    const bool ended = runProgram(QStringLiteral("gst-launch-1.0"), args, false, false, 30).err != "did not finish";
     QList<double> seconds;
     for (int k = 0; k < streams; ++k) {
         QFile raw(QStringLiteral("%1.%2.raw").arg(path).arg(k));
-        seconds.append(double(raw.size()) / 16000);
+        seconds.append(ended ? double(raw.size()) / 16000 : -1);
         raw.remove();
     }
     std::sort(seconds.begin(), seconds.end());
