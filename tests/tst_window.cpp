@@ -66,6 +66,8 @@ void WindowTest::controlsAtDesign()
     QCOMPARE(ui(f).Command2[1]->text(), QStringLiteral("リストクリア"));
     QCOMPARE(ui(f).Command1->text(), QStringLiteral("参\u3000照"));
     QCOMPARE(ui(f).Check2[2]->text(), QStringLiteral("末尾が[-],[*],[_]の場合は除く"));
+    QCOMPARE(ui(f).Check1[1]->text(), QStringLiteral("DOS窓を表示する"));
+    QCOMPARE(ui(f).Check1[3]->text(), QStringLiteral("結合後にリストを削除する"));
     QCOMPARE(ui(f).Label1[1]->text(), QStringLiteral("開始№"));
     QCOMPARE(ui(f).SSTab1->tabBar()->tabText(0), QStringLiteral("実行"));
     QCOMPARE(ui(f).SSTab1->tabBar()->tabText(1), QStringLiteral("設定"));
@@ -111,8 +113,10 @@ void WindowTest::firstStartAsksForTool()
     QCOMPARE(h.platform.messages, QStringList{"rmeditorの場所を指定してください"});
     QVERIFY(focusInText2AtMessage);
     QCOMPARE(ui(f).SSTab1->currentIndex(), 1);
+    QVERIFY(ui(f).Text2->isVisible() && !ui(f).List1->isVisible()); // the settings page alone
     QCOMPARE(h.platform.dialogCalls.size(), 1);
     QCOMPARE(h.platform.dialogCalls[0].save, false);
+    QCOMPARE(h.platform.dialogCalls[0].state.fileName, QString()); // no joiner beside the program to offer
 #ifndef Q_OS_WIN
     QCOMPARE(h.platform.dialogCalls[0].state.filter, QStringLiteral("rmeditor|rmeditor"));
 #endif
@@ -150,6 +154,7 @@ void WindowTest::startWithStoredTool()
     QVERIFY(h.platform.messages.isEmpty());
     QVERIFY(h.platform.dialogCalls.isEmpty());
     QCOMPARE(ui(f).SSTab1->currentIndex(), 0);
+    QVERIFY(ui(f).List1->isVisible() && !ui(f).Text2->isVisible()); // the run page alone
     QCOMPARE(f.focusWidget(), ui(f).List1);
     QVERIFY(!(f.windowFlags() & Qt::WindowStaysOnTopHint));
 }
@@ -312,7 +317,7 @@ void WindowTest::resizeLaysOutRunPage()
              ui(f).List1->mapToGlobal(QPoint(0, ui(f).List1->height())).y() + ui(f).List2->frameWidth());
     // The two tabs share the whole width.
     const QTabBar *tabs = ui(f).SSTab1->tabBar();
-    QVERIFY2(tabs->tabRect(1).right() >= tabs->width() - 2, qPrintable(QString::number(tabs->tabRect(1).right())));
+    QVERIFY2(tabs->tabRect(1).right() >= ui(f).SSTab1->width() - 2, qPrintable(QString::number(tabs->tabRect(1).right())));
 
     // Minimised: nothing moves.
     const QRect list1 = ui(f).List1->geometry();
