@@ -3,8 +3,12 @@
 
 #include "app/overlaplist.h"
 #include "join/resultlist.h"
+#include "platform/qtplatform.h"
 #include "sources/sourcelist.h"
+#include <QDragEnterEvent>
+#include <QFileDialog>
 #include <QItemSelectionModel>
+#include <QListView>
 #include <QProgressBar>
 
 #include <QAction>
@@ -16,6 +20,7 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -93,6 +98,7 @@ private slots:
     void dropWithoutFiles();
     void listEditing();
     void nonLocalUrlsIgnored();
+    void fileDialogs();
     void limitMessage();
     void clipMarks_data();
     void clipMarks();
@@ -248,6 +254,9 @@ void SourcesTest::dropWithoutFiles()
     QMimeData plain;
     plain.setText(QStringLiteral("typed"));
     QVERIFY(!dropOn(ui(f).Text5, &plain));
+    QDragEnterEvent enter(QPoint(1, 1), Qt::CopyAction, &plain, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(ui(f).Text5, &enter);
+    QVERIFY(!enter.isAccepted()); // the pointer says so before the drop
     QCOMPARE(ui(f).Text5->text(), nat("/rec/a.rm"));
     // A naming box takes it as any text box does.
     ui(f).SSTab1->setCurrentIndex(1);
@@ -264,6 +273,53 @@ void SourcesTest::nonLocalUrlsIgnored()
     mixed.setUrls({QUrl(QStringLiteral("ftp://host/x.rm")), QUrl::fromLocalFile(nat("/rec/y.rm"))});
     QVERIFY(dropOn(ui(f).Text5, &mixed));
     QCOMPARE(entries(f), QStringList{nat("/rec/y.rm")});
+}
+
+// The program's own file dialogs: the folder they open in, the name they
+// offer, the files they list, and names typed from two folders.
+void SourcesTest::fileDialogs()
+{
+#ifdef Q_OS_WIN
+    QSKIP("Windows shows its own dialogs, which a test cannot drive");
+#endif
+    QTemporaryDir here, there;
+    for (const QString &path : {here.filePath("a.rm"), here.filePath("b.ram"), here.filePath("notes.txt"), there.filePath("c.rm")}) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QString opened, offered;
+    QStringList listed;
+    // What the dialog shows once open; then `typed` is chosen, or with none it is cancelled.
+    const auto look = [&](const QString &typed) {
+        QTimer::singleShot(0, [&, typed] {
+            auto *box = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            const auto end = qScopeGuard([box, typed] { typed.isEmpty() ? box->reject() : static_cast<QDialog *>(box)->accept(); });
+            auto *view = box->findChild<QListView *>(QStringLiteral("listView"));
+            auto *name = box->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            opened = box->directory().path();
+            offered = name->text();
+            QTRY_VERIFY(view->model()->rowCount(view->rootIndex()) > 0);
+            listed.clear();
+            for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row)
+                listed << view->model()->index(row, 0, view->rootIndex()).data().toString();
+            if (!typed.isEmpty())
+                name->setText(typed);
+        });
+    };
+    QtPlatform platform;
+    CommonDialogState save{false, 0, QStringLiteral("Rm|*.rm"), here.path(), there.filePath(QStringLiteral("joined.rm"))};
+    look(QString());
+    QCOMPARE(int(platform.showSave(nullptr, save)), int(DialogOutcome::Cancelled));
+    QCOMPARE(opened, there.path());
+    QCOMPARE(offered, QStringLiteral("joined.rm"));
+    QCOMPARE(listed, QStringList{"c.rm"});
+
+    CommonDialogState open{false, dialogflags::kAllowMultiSelect, QStringLiteral("RealMedia(*.rm,*.ra,*.ram)|*.rm*;*.ra*"), here.path(), QString()};
+    look(QStringLiteral("\"a.rm\" \"%1\"").arg(there.filePath(QStringLiteral("c.rm"))));
+    QCOMPARE(int(platform.showOpen(nullptr, open)), int(DialogOutcome::Chosen));
+    QCOMPARE(opened, here.path());
+    QCOMPARE(listed, (QStringList{"a.rm", "b.ram"}));
+    QCOMPARE(open.fileName, here.path() + QChar(0) + QStringLiteral("a.rm") + QChar(0) + there.filePath(QStringLiteral("c.rm")));
 }
 
 void SourcesTest::limitMessage()
@@ -310,9 +366,12 @@ void SourcesTest::listEditing()
     QCOMPARE(entries(f), (QStringList{nat("/rec/clip1.rm"), nat("/rec/clip2.rm"), nat("/rec/clip10.rm")}));
     ui(f).sources->move({0}, 2);
 
-    // Delete removes the selection; an empty list cannot be run.
-    ui(f).List1->selectionModel()->select(ui(f).sources->index(0), QItemSelectionModel::Select);
-    ui(f).List1->selectionModel()->select(ui(f).sources->index(2), QItemSelectionModel::Select);
+    // Delete removes the selection (a click, a Ctrl+click); an empty list cannot be run.
+    const auto click = [&](int row, Qt::KeyboardModifiers keys) {
+        QTest::mouseClick(ui(f).List1->viewport(), Qt::LeftButton, keys, ui(f).List1->visualRect(ui(f).sources->index(row)).center());
+    };
+    click(0, Qt::NoModifier);
+    click(2, Qt::ControlModifier);
     QTest::keyClick(ui(f).List1, Qt::Key_Delete);
     QCOMPARE(entries(f), QStringList{nat("/rec/clip1.rm")});
     QCOMPARE(ui(f).Text5->text(), nat("/rec/clip1.rm"));
