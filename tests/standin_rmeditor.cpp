@@ -20,6 +20,7 @@
 //   STANDIN_HOLD_OUTPUT  "1": the output stays open (being written) while it hangs;
 //                     "output open" is printed once it is
 //   STANDIN_SAY_LINES  a number of numbered lines to print on the error channel first
+//   STANDIN_SAY_GAP_MS  milliseconds between those lines
 //   STANDIN_PARTIAL   "1": a temporary ".rme<pid>-0.tmp" beside the output is made
 //                     and named ("partial NAME", when RMEDITOR_PROGRESS=1, after
 //                     "partial ../NAME" of a file it makes one folder up, and
@@ -102,9 +103,14 @@ int main(int argc, char **argv)
             std::fwrite(block.data(), 1, block.size(), stdout);
         std::fflush(stdout);
     }
-    if (const char *say = std::getenv("STANDIN_SAY_LINES"))
-        for (int i = 0, n = std::atoi(say); i < n; ++i)
+    if (const char *say = std::getenv("STANDIN_SAY_LINES")) {
+        const char *gap = std::getenv("STANDIN_SAY_GAP_MS");
+        for (int i = 0, n = std::atoi(say); i < n; ++i) {
             std::cerr << "said line " << i << " of " << n << '\n';
+            if (gap)
+                std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(gap)));
+        }
+    }
     if (const char *sleep = std::getenv("STANDIN_SLEEP_MS"))
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(sleep)));
 

@@ -712,7 +712,6 @@ void JoinTest::consoleWindowWhileRunning()
     ui(*f).Text5->setText(rec + QStringLiteral("failed.rm"));
     const std::function<void()> look = std::exchange(h->platform.whileToolRuns, nullptr); // no Esc once it has ended
     run();
-    h->platform.whileToolRuns = look;
     qunsetenv("STANDIN_MODE");
     qunsetenv("STANDIN_SAY_LINES");
     QWidget *kept = nullptr;
@@ -724,6 +723,26 @@ void JoinTest::consoleWindowWhileRunning()
     QCOMPARE(said->blockCount(), 5000);
     QVERIFY2(said->toPlainText().contains(QStringLiteral("standin: refused on purpose")), qPrintable(said->lastBlock().text()));
     kept->close();
+
+    // A tool that talks without a pause is shown as it talks, not once it is quiet.
+    qputenv("STANDIN_SAY_LINES", "30");
+    qputenv("STANDIN_SAY_GAP_MS", "40");
+    ui(*f).Text5->setText(rec + QStringLiteral("talking.rm"));
+    bool asItTalks = false;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *text = w->objectName() == QLatin1String("ConsoleWindow") ? w->findChild<QPlainTextEdit *>() : nullptr)
+                asItTalks = asItTalks || (text->toPlainText().contains(QStringLiteral("said line 0 of 30"))
+                                          && !text->toPlainText().contains(QStringLiteral("said line 29 of 30")));
+    });
+    poll.start(20);
+    run();
+    poll.stop();
+    qunsetenv("STANDIN_SAY_LINES");
+    qunsetenv("STANDIN_SAY_GAP_MS");
+    QVERIFY(asItTalks);
+    h->platform.whileToolRuns = look;
     qputenv("STANDIN_SLEEP_MS", "800");
 
     // Not ticked: nothing is shown.
