@@ -523,6 +523,15 @@ void JoinerTest::initTestCase()
     const QByteArray dnet = payloads.join();
     writeAll(clip("ra4-dnet.ra"), realAudio4(clip("a1.rm"), dnet, ""));
     writeAll(clip("a1-v1.rm"), version1Packets(readAll(clip("a1.rm"))));
+    // a1.rm as other writers leave it: a chunk with nothing in it among the
+    // headers, and after the packets a few stray bytes or a trailer cut off.
+    QByteArray odd = readAll(clip("a1.rm"));
+    const qsizetype oddData = chunkAt(odd, "DATA");
+    put32(odd, oddData + 4, quint32(odd.size() - oddData));
+    odd.insert(oddData, QByteArray("JUNK\0\0\0\x0a\0\0", 10));
+    put32(odd, chunkAt(odd, "PROP") + 10 + 32, quint32(oddData + 10));
+    writeAll(clip("a1-stray.rm"), odd + QByteArray(5, '\0'));
+    writeAll(clip("a1-cut-trailer.rm"), odd + QByteArray("RMMD\0\0\x10\0\0\0metadata", 18));
     writeAll(clip("ra4-dnet-48k.ra"), realAudio4(clip("a1.rm"), dnet, "", {{48, QByteArray("\xbb\x80", 2)}}));
     writeAll(clip("ra4-dnet-stereo.ra"), realAudio4(clip("a1.rm"), dnet, "", {{54, QByteArray("\0\x02", 2)}}));
     writeAll(clip("ra4-no-frame.ra"), realAudio4(clip("a1.rm"), dnet, "", {{57, "Int4"}, {42, QByteArray(2, '\0')}}));
@@ -556,6 +565,7 @@ void JoinerTest::joins_data()
     if (QFile::exists(clip("ra4-14_4-cut.ra"))) // the cut-off frame goes: the next clip's frames stay whole
         QTest::newRow("RealAudio 4 14.4 ending mid-frame, then whole") << QStringList{"ra4-14_4-cut.ra", "ra4-14_4.ra"} << 0.02 << QString();
     QTest::newRow("version 1 packets x2") << QStringList{"a1-v1.rm", "a1-v1.rm"} << 1536.0 / 44100 << QString();
+    QTest::newRow("other writers' leftovers") << QStringList{"a1-stray.rm", "a1-cut-trailer.rm"} << 1536.0 / 44100 << QString();
     QTest::newRow("RealAudio 4 dnet x3") << QStringList{"ra4-dnet.ra", "ra4-dnet.ra", "ra4-dnet.ra"} << 1536.0 / 44100 << QString();
     QTest::newRow("Japanese names and spaces") << QStringList{QStringLiteral("録音_01.rm"), "a 2.rm"} << 1536.0 / 44100
                                                << QStringLiteral("結合 済み.rm");
@@ -816,6 +826,7 @@ void JoinerTest::joinedHeaders_data()
     QTest::newRow("14.4 audio, times all 0, x2") << QStringList{clip("a144.rm"), clip("a144.rm")} << 0 << 4020ll << 8040ll << -1ll;
     QTest::newRow("rv20 and 14.4 x3") << QStringList{clip("v144.rm"), clip("v144.rm"), clip("v144.rm")} << 1 << 4020ll << 12060ll << -1ll;
     QTest::newRow("ac3 x3") << QStringList{clip("a1.rm"), clip("a2.rm"), clip("a3.rm")} << 0 << -1ll << -1ll << -1ll;
+    QTest::newRow("version 1 packets x2") << QStringList{clip("a1-v1.rm"), clip("a1-v1.rm")} << 0 << -1ll << -1ll << -1ll;
     const QString p61 = kSamples + "/producer61-cook-event.rm", helix = kSamples + "/helix11-rv30-cook.rm";
     if (QFile::exists(p61)) {
         // The audio's last superblock ends at 18.201 s; events move by the nearest tenth (182).
@@ -1110,6 +1121,7 @@ void JoinerTest::badFiles_data()
 
     QTest::newRow("empty") << QByteArray() << QByteArray("empty file");
     QTest::newRow("ram metafile") << QByteArray("rtsp://example.invalid/clip.rm\r\n") << QByteArray("text file");
+    QTest::newRow("ram metafile with tabs") << QByteArray("# clips\r\n\trtsp://example.invalid/clip.rm\r\n") << QByteArray("text file");
     QTest::newRow("RealAudio version 5") << QByteArray(".ra\xfd\x00\x05\x00\x00.ra5", 12) << QByteArray("RealAudio");
     QTest::newRow("something else") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\0", 12) << QByteArray("not a RealMedia file");
     QTest::newRow("header only") << good.left(prop + 20) << QByteArray("truncated");
