@@ -7,7 +7,7 @@
 //   STANDIN_MODE      "fail" (no output, exit 1), "nothing" (no output, exit 0),
 //                     "silent" (says nothing at all, no output, exit 0),
 //                     "empty" (0-byte output),
-//                     "exitcode" (full output, exit 3), "crash" (abort, no output),
+//                     "exitcode" (full output, exit 12), "crash" (abort, no output),
 //                     "partialcrash" (output written, then abort), "killed" (output
 //                     written, then SIGKILL)
 //   STANDIN_SPEW_MB   megabytes of output without a line break, first of all
@@ -156,7 +156,7 @@ int main(int argc, char **argv)
     }
 
     if (mode == "fail") {
-        std::cerr << "standin: refused on purpose" << std::endl;
+        std::cerr << "standin: refused on purpose\n" << std::endl; // and a blank line, as many tools end
         return 1;
     }
     if (mode == "crash")
@@ -197,5 +197,5 @@ int main(int argc, char **argv)
         std::raise(SIGKILL);
 #endif
     }
-    return mode == "exitcode" ? 3 : 0;
+    return mode == "exitcode" ? 12 : 0;
 }

@@ -208,7 +208,7 @@ void JoinTest::toolFailures_data()
     QTest::newRow("exit 0, no file") << QByteArray("nothing") << false << "rmeditorは終了しましたが、作成されたファイルがありません";
     QTest::newRow("said nothing, exit 0, no file") << QByteArray("silent") << false << "rmeditorは終了しましたが、作成されたファイルがありません";
     QTest::newRow("crash") << QByteArray("crash") << false << aborted;
-    QTest::newRow("full output, exit code 3") << QByteArray("exitcode") << false << "rmeditorがエラーで終了しました（終了コード 3）";
+    QTest::newRow("full output, exit code 12") << QByteArray("exitcode") << false << "rmeditorがエラーで終了しました（終了コード 12）";
     QTest::newRow("output written, then a crash") << QByteArray("partialcrash") << false << aborted;
     QTest::newRow("output written, then killed") << QByteArray("killed") << false << killed;
     QTest::newRow("clean end") << QByteArray() << true << QString();
