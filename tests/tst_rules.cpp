@@ -373,6 +373,14 @@ void RulesTest::listEdits_data()
                                           << QStringList{"/r/a.rm", "/r/B.rm", "/r/C.rm"};
     QTest::newRow("leading zeros add no length") << "sort" << QStringList{"/r/t10.rm", "/r/t002.rm"} << QList<int>{} << 0
                                                  << QStringList{"/r/t002.rm", "/r/t10.rm"};
+    // More clips than a sort takes in one run: names that sort alike keep their order.
+    QStringList twoFolders, byName;
+    for (const char *folder : {"/b/", "/a/"})
+        for (int n = 12; n >= 1; --n)
+            twoFolders << QStringLiteral("%1take%2.rm").arg(QLatin1String(folder)).arg(n);
+    for (int n = 1; n <= 12; ++n)
+        byName << QStringLiteral("/b/take%1.rm").arg(n) << QStringLiteral("/a/take%1.rm").arg(n);
+    QTest::newRow("the same names from two folders") << "sort" << twoFolders << QList<int>{} << 0 << byName;
     QTest::newRow("prefix first") << "sort" << QStringList{"/r/take1b.rm", "/r/take1.rm"} << QList<int>{} << 0
                                   << QStringList{"/r/take1.rm", "/r/take1b.rm"};
 }
