@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The joiner finishing and stopped mid-way (cancelled, killed from outside) on the file
+# The joiner finishing and stopped mid-way (cancelled, terminated or killed from outside) on the file
 # systems users keep archives on: FAT (vfat), exFAT and NTFS images, mounted
 # through FUSE (none of them takes nameless temporary files). Nothing of the
 # joiner may stay in the output's folder. A drive that cannot be mounted on
@@ -40,8 +40,9 @@ for kind in vfat exfat ntfs; do
     echo "drives: $kind: cannot be mounted here; left out"
     continue
   fi
-  if TAPEKNOT_TEST_FAT_DIR=$mountpoint QT_QPA_PLATFORM=offscreen build/bin/tst_rules joinerLeavesNothing >"$work/$kind.log" 2>&1; then
-    echo "drives: $kind: $(grep '^Totals' "$work/$kind.log")"
+  if TAPEKNOT_TEST_FAT_DIR=$mountpoint QT_QPA_PLATFORM=offscreen build/bin/tst_rules joinerLeavesNothing >"$work/$kind.log" 2>&1 \
+     && TAPEKNOT_TEST_FAT_DIR=$mountpoint build/bin/tst_rmeditor interruptedJoinLeavesNothing >>"$work/$kind.log" 2>&1; then
+    echo "drives: $kind: $(grep '^Totals' "$work/$kind.log" | paste -sd ' ')"
   else
     echo "drives: $kind: the joiner left something behind" >&2
     cat "$work/$kind.log" >&2
