@@ -420,6 +420,8 @@ void SourcesTest::clipMarks_data()
                                                       << QList<int>{0} << dnet;
     QTest::newRow("missing file") << QStringList{audio, seed("none.rm")} << QList<int>{1} << "ファイルが見つかりません"
                                   << QList<int>{} << dnet;
+    QTest::newRow("a folder") << QStringList{audio, hostPath(m_made.path())} << QList<int>{1} << "ファイルではありません"
+                              << QList<int>{} << dnet;
     // The same clip stating six channels.
     const QString six = madeFrom(audio, QStringLiteral("six-channels.rm"), QByteArray::fromHex("7d00000000100001"),
                                  QByteArray::fromHex("7d00000000100006"));
@@ -501,6 +503,13 @@ void SourcesTest::clipReplacedMeanwhileReadOnReturn()
     emit qApp->applicationStateChanged(Qt::ApplicationActive);
     QTRY_COMPARE(markedRows(f), QList<int>{1});
     QVERIFY(ui(f).sourceTip(1).contains(QStringLiteral("映像 RV10 32×32")));
+    // Replaced again by a copy that kept its time (as "cp -p" does): its size tells.
+    const QDateTime kept = QFileInfo(later).lastModified();
+    QVERIFY(QFile::remove(later) && QFile::copy(seed("tiny-audio.rm"), later));
+    QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(kept, QFileDevice::FileModificationTime));
+    file.close();
+    emit qApp->applicationStateChanged(Qt::ApplicationActive);
+    QTRY_COMPARE(markedRows(f), QList<int>{});
 }
 
 void SourcesTest::manyClipsKeepTheWindowResponsive()
