@@ -126,6 +126,11 @@ void ProfileTest::write()
         doc.writeString("shoki", "q", value);
         QCOMPARE(ProfileDocument(doc.content()).readString("shoki", "q", "DEF"), value);
     }
+    // A line break inside a value, of any kind, forges no key of its own.
+    for (const QByteArray &value : {QByteArray("a\rforged=1"), QByteArray("a\nforged=1"), QByteArray("a\r\nforged=1")}) {
+        doc.writeString("shoki", "q", value);
+        QCOMPARE(ProfileDocument(doc.content()).readString("shoki", "forged", "DEF"), QByteArray("DEF"));
+    }
 }
 
 void ProfileTest::truncatesWithoutSplittingDoubleByte()
