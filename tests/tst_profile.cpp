@@ -42,6 +42,7 @@ void ProfileTest::readString_data()
     QTest::newRow("a lone quote") << QByteArray("[shoki]\nname2=\"\n") << QByteArray("name2") << QByteArray("\"");
     QTest::newRow("missing key") << QByteArray("[shoki]\nname3=x\n") << QByteArray("name2") << QByteArray("DEF");
     QTest::newRow("other section") << QByteArray("[other]\nname2=x\n") << QByteArray("name2") << QByteArray("DEF");
+    QTest::newRow("section header without its bracket") << QByteArray("[shoki\nname2=open\n") << QByteArray("name2") << QByteArray("open");
     QTest::newRow("key after section") << QByteArray("[shoki]\n[other]\nname2=x\n") << QByteArray("name2") << QByteArray("DEF");
     QTest::newRow("first of two") << QByteArray("[shoki]\nname2=a\nname2=b\n") << QByteArray("name2") << QByteArray("a");
     QTest::newRow("comment is no key") << QByteArray("[shoki]\n;name2=c\n") << QByteArray("name2") << QByteArray("DEF");
