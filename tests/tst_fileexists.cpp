@@ -97,6 +97,7 @@ void FileExistsTest::wildcard_data()
     QTest::newRow("dot-file counts") << "*hidden*" << true;
     QTest::newRow("FIFO counts") << "fi?o.rm" << true;
     QTest::newRow("with bracket") << "[li*" << true;
+    QTest::newRow("star before a whole name") << "*[live].rm" << true;
     QTest::newRow("bracket is no class") << "[lv]*.rm" << false;
     QTest::newRow("question mark needs a char") << "take0001.rm?" << false;
     QTest::newRow("wildcard in folder part") << "s*/take0001.rm" << false;
