@@ -354,6 +354,7 @@ void RulesTest::listEdits_data()
     QTest::newRow("move to the end") << "move" << abcd << QList<int>{1} << 4 << QStringList{"/r/a", "/r/c", "/r/d", "/r/b"};
     QTest::newRow("move onto itself") << "move" << abcd << QList<int>{1} << 1 << abcd;
     QTest::newRow("a row named twice moves once") << "move" << abcd << QList<int>{0, 0} << 4 << QStringList{"/r/b", "/r/c", "/r/d", "/r/a"};
+    QTest::newRow("a row past the end stays out") << "move" << abcd << QList<int>{1, 4} << 0 << QStringList{"/r/b", "/r/a", "/r/c", "/r/d"};
     QTest::newRow("move around a kept row") << "move" << abcd << QList<int>{0, 2} << 2 << QStringList{"/r/b", "/r/a", "/r/c", "/r/d"};
     QTest::newRow("remove two") << "remove" << abcd << QList<int>{3, 1} << 0 << QStringList{"/r/a", "/r/c"};
     QTest::newRow("remove out of range") << "remove" << abcd << QList<int>{-1, 9} << 0 << abcd;
