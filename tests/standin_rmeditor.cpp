@@ -18,7 +18,8 @@
 //                     ends the tool at once with exit code 0 (a join that ended as
 //                     it was cancelled)
 //   STANDIN_HOLD_OUTPUT  "1": the output stays open (being written) while it hangs;
-//                     "output open" is printed once it is
+//                     "output open" is printed once it is; "rw": the same, opened
+//                     for reading and writing
 //   STANDIN_SAY_LINES  a number of numbered lines to print on the error channel first
 //   STANDIN_SAY_GAP_MS  milliseconds between those lines
 //   STANDIN_PARTIAL   "1": a temporary ".rme<pid>-0.tmp" beside the output is made
@@ -166,7 +167,9 @@ int main(int argc, char **argv)
     if (output.empty())
         return 2;
 
-    std::ofstream out(pathOf(output), std::ios::binary);
+    const char *hold = std::getenv("STANDIN_HOLD_OUTPUT");
+    const bool readWrite = hold && std::string(hold) == "rw";
+    std::fstream out(pathOf(output), std::ios::binary | std::ios::out | std::ios::trunc | (readWrite ? std::ios::in : std::ios::openmode()));
     if (mode != "empty") {
         for (const std::string &input : inputs) {
 #ifdef _WIN32
@@ -181,7 +184,7 @@ int main(int argc, char **argv)
                 std::fclose(in);
         }
     }
-    if (const char *hold = std::getenv("STANDIN_HOLD_OUTPUT"); hold && std::string(hold) == "1") {
+    if (hold && (std::string(hold) == "1" || readWrite)) {
         out.flush();
         std::cout << "output open" << std::endl;
     } else

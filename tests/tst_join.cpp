@@ -302,7 +302,7 @@ void JoinTest::cancelled()
     qputenv("STANDIN_PROGRESS", progress);
     qputenv("STANDIN_HANG_MS", "30000");
     qputenv("STANDIN_IGNORE_TERM", how == "hung" ? "1" : how == "finish" ? "finish" : "0");
-    qputenv("STANDIN_HOLD_OUTPUT", held ? "1" : "0");
+    qputenv("STANDIN_HOLD_OUTPUT", !held ? "0" : how == "hung" ? "rw" : "1"); // a tool may write through a read-write handle
     qputenv("STANDIN_SLEEP_MS", foreign && !held ? "30000" : "0");
     qputenv("STANDIN_PARTIAL", "1");
     ui(*f).Check1[2]->setChecked(true);
