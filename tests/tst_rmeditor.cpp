@@ -524,6 +524,12 @@ void JoinerTest::initTestCase()
     const QByteArray dnet = payloads.join();
     writeAll(clip("ra4-dnet.ra"), realAudio4(clip("a1.rm"), dnet, ""));
     writeAll(clip("a1-v1.rm"), version1Packets(readAll(clip("a1.rm"))));
+    // v1.rm with its last two frames in decoding order, as B-frames come.
+    QByteArray reordered = readAll(clip("v1.rm"));
+    const QList<RmPacket> frames = packetList(reordered);
+    put32(reordered, frames.at(frames.size() - 2).at + 6, frames.last().time);
+    put32(reordered, frames.last().at + 6, frames.at(frames.size() - 2).time);
+    writeAll(clip("v1-reordered.rm"), reordered);
     // a1.rm as other writers leave it: a chunk with nothing in it among the
     // headers, and after the packets a few stray bytes or a trailer cut off.
     QByteArray odd = readAll(clip("a1.rm"));
@@ -766,6 +772,9 @@ void JoinerTest::videoPayload_data()
                                                            << QByteArray("\xC0\x40\x03\x7F\xFF\x07", 6) + data << true;
     QTest::newRow("packed, small time in 4 bytes") << QByteArray("\xC0\x40\x03\x00\x00\x00\x05\x07", 8) + data << 1u
                                                 << QByteArray("\xC0\x40\x03\x00\x00\x00\x06\x07", 8) + data << true;
+    QTest::newRow("a frame's last piece, then a packed frame")
+        << QByteArray("\x81\x81\x40\x03\x40\x03\x07", 7) + data + QByteArray("\xC0\x40\x03\x40\x50\x07", 6) + data << 1000u
+        << QByteArray("\x81\x81\x40\x03\x40\x03\x07", 7) + data + QByteArray("\xC0\x40\x03\x44\x38\x07", 6) + data << true;
     QTest::newRow("number cut short") << QByteArray("\xC0\x00\x00", 3) << 1u << QByteArray() << false;
 }
 
@@ -849,6 +858,7 @@ void JoinerTest::joinedHeaders_data()
     QTest::newRow("rv20 and 14.4 x3") << QStringList{clip("v144.rm"), clip("v144.rm"), clip("v144.rm")} << 1 << 4020ll << 12060ll << -1ll;
     QTest::newRow("ac3 x3") << QStringList{clip("a1.rm"), clip("a2.rm"), clip("a3.rm")} << 0 << -1ll << -1ll << -1ll;
     QTest::newRow("version 1 packets x2") << QStringList{clip("a1-v1.rm"), clip("a1-v1.rm")} << 0 << -1ll << -1ll << -1ll;
+    QTest::newRow("video ending in decoding order x2") << QStringList{clip("v1-reordered.rm"), clip("v1-reordered.rm")} << 0 << 2020ll << 4040ll << -1ll;
     const QString p61 = kSamples + "/producer61-cook-event.rm", helix = kSamples + "/helix11-rv30-cook.rm";
     if (QFile::exists(p61)) {
         // The audio's last superblock ends at 18.201 s; events move by the nearest tenth (182).
@@ -1062,6 +1072,9 @@ void JoinerTest::refused_data()
     if (QFile::exists(clip("two-rates-20k.rm")))
         QTest::newRow("broadcasts of other rates") << QStringList{"-i", clip("two-rates.rm"), "-i", clip("two-rates-20k.rm"), "-o", out}
                                                    << QByteArray("stream 4 (logical-audio/x-pn-multirate-realaudio) is grouping rates of 21, 20 kbit/s instead of 21, 32 kbit/s");
+    if (QFile::exists(clip("two-rates.rm")))
+        QTest::newRow("one rate, then a broadcast of two") << QStringList{"-i", clip("multirate-labels.rm"), "-i", clip("two-rates.rm"), "-o", out}
+                                                           << QByteArray("5 streams instead of 3 (an extra audio stream)"); // the group is no kind of its own
     if (QFile::exists(clip("helix-rv40.rmvb")))
         QTest::newRow("RV30 then RV40") << QStringList{"-i", helix, "-i", clip("helix-rv40.rmvb"), "-o", out}
                                         << QByteArray("stream 0 (video/x-pn-realvideo) is RV40 instead of RV30");
@@ -1203,11 +1216,19 @@ void JoinerTest::badFiles_data()
     b[data + 18 + 5] = 9;
     QTest::newRow("undeclared stream") << b << QByteArray("undeclared stream");
     b = good;
-    b[data + 18 + 1] = 7;
-    QTest::newRow("unknown packet version") << b << QByteArray("unknown version");
+    b[data + 18 + 1] = 2;
+    QTest::newRow("unknown packet version") << b << QByteArray("unknown version 2");
     b = good;
     put32(b, mdpr + 10 + 30 + 1 + good[mdpr + 40] + 1 + good[mdpr + 41 + good[mdpr + 40]], 0x00ffffff);
     QTest::newRow("type data past its chunk") << b << QByteArray("shorter than its fields");
+    b = good;
+    b.replace(prop, 4, "INDX");
+    QTest::newRow("an index among the headers") << b << QByteArray("chunk INDX where the header should be");
+    b = readAll(clip("v144.rm")); // video and audio, numbered 0 and 1
+    for (const auto &c : chunks(b))
+        if (c.first == "MDPR")
+            qToBigEndian<quint16>(0, b.data() + c.second + 10);
+    QTest::newRow("two streams of one number") << b << QByteArray("two streams share the number 0");
 }
 
 void JoinerTest::badFiles()
