@@ -559,6 +559,9 @@ void JoinerTest::initTestCase()
             put32(late, payload + 2, 183);
             put32(late, payload + 6, 183);
             writeAll(clip("p61-late-event.rm"), late);
+            put32(late, p.at + 6, 18200); // and at 18.2 s, lasting to 18.3 s
+            put32(late, payload + 2, 182);
+            writeAll(clip("p61-event-runs-on.rm"), late);
             put32(p61, payload + 2, 0x100000);
             put32(p61, payload + 6, 0x100005);
             writeAll(clip("p61-foreign-event.rm"), p61);
@@ -704,6 +707,17 @@ void JoinerTest::producerFiles()
 
     QCOMPARE(stepsBack(out), 0);
     QVERIFY(errorLines({"-i", out}) <= ownErrors);
+    // A multi-rate group's streams all lie in the one DATA chunk now.
+    const QByteArray whole = readAll(out);
+    for (const auto &c : chunks(whole)) {
+        const int number = c.first == "MDPR" ? qFromBigEndian<quint16>(whole.constData() + c.second + 10) : -1;
+        if (!mimeOf(whole, number).startsWith("logical-") || mimeOf(whole, number) == "logical-fileinfo")
+            continue;
+        const qsizetype at = c.second + 40, type = at + 1 + whole[at] + 1 + whole[at + 1 + whole[at]] + 4;
+        const int physical = qFromBigEndian<quint16>(whole.constData() + type + 6);
+        for (int k = 0; k < physical; ++k)
+            QCOMPARE(qsizetype(be32(whole, type + 8 + 2 * physical + 4 * k)), chunkAt(whole, "DATA"));
+    }
     // GStreamer decodes every audio stream of the whole to the sum of the clips'.
     QList<double> sum;
     for (const QString &in : inputs) {
@@ -868,6 +882,8 @@ void JoinerTest::joinedHeaders_data()
                                                                        << 0 << 18260ll << 36520ll << 158ll + 183;
         QTest::newRow("producer61 x2, ending on its event") << QStringList{clip("p61-late-event.rm"), clip("p61-late-event.rm")}
                                                             << 0 << 18301ll << 36602ll << 183ll + 183;
+        QTest::newRow("producer61 x2, its last event running on") << QStringList{clip("p61-event-runs-on.rm"), clip("p61-event-runs-on.rm")}
+                                                                  << 0 << 18300ll << 36600ll << 182ll + 183;
         QTest::newRow("producer61 x2, event numbers that are no times") << QStringList{clip("p61-foreign-event.rm"), clip("p61-foreign-event.rm")}
                                                                          << 0 << 18260ll << -1ll << 0x100000ll;
     }
@@ -945,11 +961,16 @@ void JoinerTest::joinedHeaders()
         if (c.first != "MDPR")
             continue;
         const int number = qFromBigEndian<quint16>(b.constData() + c.second + 10);
-        qsizetype largest = 0;
+        qsizetype largest = 0, bytes = 0, count = 0;
         for (const RmPacket &p : packets)
-            if (p.stream == number)
+            if (p.stream == number) {
                 largest = qMax(largest, p.payload.size());
+                bytes += p.payload.size();
+                ++count;
+            }
         QCOMPARE(qsizetype(be32(b, c.second + 20)), largest);
+        if (count) // a stream without packets keeps what its producer stated
+            QCOMPARE(qsizetype(be32(b, c.second + 24)), bytes / count);
     }
     qsizetype all = 0;
     for (const QString &in : inputs)
@@ -1184,7 +1205,7 @@ void JoinerTest::badFiles_data()
     QTest::newRow("header only") << good.left(prop + 20) << QByteArray("truncated");
     QTest::newRow("headers, no data") << good.left(data) << QByteArray("no media data");
     QTest::newRow("its first chunk alone") << good.left(prop) << QByteArray("truncated");
-    QTest::newRow("truncated data") << good.left(data + 18 + 700) << QByteArray("truncated");
+    QTest::newRow("truncated data") << good.left(data + 18 + 700) << QByteArray("truncated file (a packet runs past the end)");
     QTest::newRow("truncated in a packet header") << good.left(data + 18 + 5) << QByteArray("truncated");
 
     QByteArray b = good;
@@ -1204,6 +1225,8 @@ void JoinerTest::badFiles_data()
     b = good;
     b[prop + 10 + 37] = 2;
     QTest::newRow("stream count mismatch") << b << QByteArray("claims 2 streams");
+    b[prop + 10 + 37] = char(255);
+    QTest::newRow("the most streams, but one described") << b << QByteArray("PROP claims 255 streams but 1 are described");
     b = good;
     b[data + 18 + 2] = 0;
     b[data + 18 + 3] = 0;
