@@ -157,7 +157,10 @@ int main(int argc, char **argv)
     }
 
     if (mode == "fail") {
-        std::cerr << "standin: refused on purpose\n" << std::endl; // and a blank line, as many tools end
+        // In two writes, as a tool's line may reach the window in pieces.
+        std::cerr << "standin: " << std::flush;
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        std::cerr << "refused on purpose\n" << std::endl; // and a blank line, as many tools end
         return 1;
     }
     if (mode == "crash")
