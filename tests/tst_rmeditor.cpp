@@ -819,6 +819,12 @@ void JoinerTest::packetsCopiedAsTheyAre()
     QCOMPARE(runProgram(kJoiner, {"-i", clip("v1.rm"), "-i", clip("v2.rm"), "-o", out}).exitCode, 0);
     const QByteArray joined = readAll(out);
     QCOMPARE(packetsOf(joined), packetsOf(readAll(clip("v1.rm"))) + packetsOf(readAll(clip("v2.rm"))));
+    // A bare output name, as typed at a prompt, lands in the working folder.
+    QProcess bare;
+    bare.setWorkingDirectory(m_dir.path());
+    bare.start(kJoiner, {"-i", clip("v1.rm"), "-o", "bare.rm"});
+    QVERIFY(bare.waitForFinished() && bare.exitCode() == 0);
+    QVERIFY(QFile::remove(clip("bare.rm")));
 
     // The header points at the data and the index, and counts the packets.
     const qsizetype prop = chunkAt(joined, "PROP");
