@@ -524,6 +524,18 @@ void JoinerTest::initTestCase()
     const QByteArray dnet = payloads.join();
     writeAll(clip("ra4-dnet.ra"), realAudio4(clip("a1.rm"), dnet, ""));
     writeAll(clip("a1-v1.rm"), version1Packets(readAll(clip("a1.rm"))));
+    // a1.rm with its packets in two DATA chunks, as some producers write them.
+    QByteArray twoData = readAll(clip("a1.rm"));
+    const qsizetype dataAt = chunkAt(twoData, "DATA");
+    const QList<RmPacket> inTwo = packetList(twoData);
+    const qsizetype half = inTwo.at(inTwo.size() / 2).at, end = dataAt + be32(twoData, dataAt + 4);
+    QByteArray second = twoData.mid(dataAt, 18);
+    put32(second, 4, quint32(18 + end - half));
+    put32(second, 10, quint32(inTwo.size() - inTwo.size() / 2));
+    put32(twoData, dataAt + 4, quint32(half - dataAt));
+    put32(twoData, dataAt + 10, quint32(inTwo.size() / 2));
+    put32(twoData, dataAt + 14, quint32(half));
+    writeAll(clip("a1-two-data.rm"), twoData.insert(half, second));
     // v1.rm with its last two frames in decoding order, as B-frames come.
     QByteArray reordered = readAll(clip("v1.rm"));
     const QList<RmPacket> frames = packetList(reordered);
@@ -591,6 +603,7 @@ void JoinerTest::joins_data()
     if (QFile::exists(clip("ra4-14_4-cut.ra"))) // the last clip's cut-off frame stays: nothing follows it
         QTest::newRow("RealAudio 4 14.4 whole, then ending mid-frame") << QStringList{"ra4-14_4.ra", "ra4-14_4-cut.ra"} << 0.02 << QString();
     QTest::newRow("version 1 packets x2") << QStringList{"a1-v1.rm", "a1-v1.rm"} << 1536.0 / 44100 << QString();
+    QTest::newRow("two DATA chunks in the first clip") << QStringList{"a1-two-data.rm", "a2.rm"} << 1536.0 / 44100 << QString();
     QTest::newRow("other writers' leftovers") << QStringList{"a1-stray.rm", "a1-cut-trailer.rm"} << 1536.0 / 44100 << QString();
     QTest::newRow("RealAudio 4 dnet x3") << QStringList{"ra4-dnet.ra", "ra4-dnet.ra", "ra4-dnet.ra"} << 1536.0 / 44100 << QString();
     QTest::newRow("Japanese names and spaces") << QStringList{QStringLiteral("録音_01.rm"), "a 2.rm"} << 1536.0 / 44100
