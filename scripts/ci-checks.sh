@@ -45,7 +45,7 @@ wait $profile || failed=1
 tail -1 "$scratch/rm.log"
 tail -1 "$scratch/ini.log"
 if [ $failed -ne 0 ]; then
-  tail -40 "$scratch/rm.log" "$scratch/ini.log" >&2
+  tail -n 40 "$scratch/rm.log" "$scratch/ini.log" >&2
   exit 1
 fi
 lap "fuzzers"

@@ -35,6 +35,8 @@ void readAudio(const std::vector<uint8_t> &t, StreamSummary &s)
         s.sampleRate = be16(&t[48]);
         s.channels = be16(&t[54]);
         const size_t interleaver = 56;
+        if (t.size() == interleaver)
+            return; // the settings end the header: no names follow
         const size_t codec = interleaver + 1 + t[interleaver];
         if (codec < t.size() && t[codec] == 4)
             s.codec = fourcc(t, codec + 1);
