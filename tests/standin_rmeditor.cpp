@@ -22,6 +22,7 @@
 //                     for reading and writing
 //   STANDIN_SAY_LINES  a number of numbered lines to print on the error channel first
 //   STANDIN_SAY_GAP_MS  milliseconds between those lines
+//   STANDIN_SAY       a line to print on the error channel before them
 //   STANDIN_PARTIAL   "1": a temporary ".rme<pid>-0.tmp" beside the output is made
 //                     and named ("partial NAME", when RMEDITOR_PROGRESS=1, after
 //                     "partial ../NAME" of a file it makes one folder up, and
@@ -104,6 +105,8 @@ int main(int argc, char **argv)
             std::fwrite(block.data(), 1, block.size(), stdout);
         std::fflush(stdout);
     }
+    if (const char *line = std::getenv("STANDIN_SAY"))
+        std::cerr << line << std::endl;
     if (const char *say = std::getenv("STANDIN_SAY_LINES")) {
         const char *gap = std::getenv("STANDIN_SAY_GAP_MS");
         for (int i = 0, n = std::atoi(say); i < n; ++i) {

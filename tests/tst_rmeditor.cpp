@@ -428,6 +428,7 @@ private slots:
     void badFiles();
     void interruptedJoinLeavesNothing_data();
     void interruptedJoinLeavesNothing();
+    void inputKeepsItsPlace();
     void manyInputsInLittleMemory();
     void progressFollowsTheWork();
 
@@ -494,12 +495,16 @@ void JoinerTest::initTestCase()
         QCOMPARE(multirate.size(), helix.size());
         writeAll(clip("multirate-labels.rm"), multirate);
         writeAll(clip("unknown-kind.rm"), unknown);
+        // Its audio under a type of its own, as lossless and AAC streams come.
+        writeAll(clip("helix-other-audio.rm"), QByteArray(helix).replace("\x0c" "Audio Stream\x14" "audio/x-pn-realaudio",
+                                                                         "\x06" "Audio \x1a" "audio/x-ralf-mpeg4-generic"));
         writeAll(clip("two-rates.rm"), twoRates(multirate, 32000));
         writeAll(clip("two-rates-20k.rm"), twoRates(multirate, 20000));
         // Its cook stream's sub-packets made 0 bytes long, and ffmpeg's
         // remux of it, whose audio header has no frame sizes at all.
         writeAll(clip("helix-no-subpackets.rm"), QByteArray(helix).replace(QByteArray::fromHex("00090258003c"), QByteArray::fromHex("000902580000")));
         makeClip(QStringLiteral("helix-remux.rm"), {"-i", kSamples + "/helix11-rv30-cook.rm", "-c", "copy"});
+        writeAll(clip("sipr-remux.rm"), readAll(clip("helix-remux.rm")).replace("cook", "sipr"));
         // Its video labelled RealVideo 4, as .rmvb files are (the payload's form is the same).
         writeAll(clip("helix-rv40.rmvb"), QByteArray(helix).replace("VIDORV30", "VIDORV40"));
     }
@@ -524,6 +529,28 @@ void JoinerTest::initTestCase()
     const QByteArray dnet = payloads.join();
     writeAll(clip("ra4-dnet.ra"), realAudio4(clip("a1.rm"), dnet, ""));
     writeAll(clip("a1-v1.rm"), version1Packets(readAll(clip("a1.rm"))));
+    // v1.rm whose first video packet is 64 KiB full, one frame packed in it
+    // at 16.368 s: a second clip's later times need 2 bytes more. No index.
+    QByteArray full = readAll(clip("v1.rm"));
+    const qsizetype fullData = chunkAt(full, "DATA");
+    RmPacket video;
+    for (const RmPacket &p : packetList(full))
+        if (mimeOf(full, p.stream).startsWith("video/") && video.payload.isEmpty())
+            video = p;
+    QByteArray packet = full.mid(video.at, 12) + QByteArray("\xC0\x00\x00\xFF\xEB\x7F\xF0\x01", 8) + QByteArray(0xFFEB, '\x55');
+    qToBigEndian<quint16>(0xFFFF, packet.data() + 2);
+    full = full.left(fullData + be32(full, fullData + 4))
+               .replace(video.at, qFromBigEndian<quint16>(full.constData() + video.at + 2), packet);
+    put32(full, fullData + 4, quint32(full.size() - fullData));
+    put32(full, chunkAt(full, "PROP") + 10 + 28, 0);
+    writeAll(clip("v1-full-packet.rm"), full);
+    // a1.rm with its stream numbered 1, its index left out.
+    QByteArray renumbered = readAll(clip("a1.rm"));
+    for (const RmPacket &p : packetList(renumbered))
+        renumbered[p.at + 5] = 1;
+    renumbered[streamHeader(renumbered, 0) + 11] = 1;
+    put32(renumbered, chunkAt(renumbered, "PROP") + 10 + 28, 0);
+    writeAll(clip("a1-stream-1.rm"), renumbered);
     // a1.rm with its packets in two DATA chunks, as some producers write them.
     QByteArray twoData = readAll(clip("a1.rm"));
     const qsizetype dataAt = chunkAt(twoData, "DATA");
@@ -785,6 +812,8 @@ void JoinerTest::videoPayload_data()
                                  << QByteArray("\x01\x02\x40\x09\x40\x03\x07", 7) + data << false;
     QTest::newRow("frame in one last piece") << QByteArray("\x81\x81\x40\x03\x40\x03\x07", 7) + data << 9u
                                              << QByteArray("\x81\x81\x40\x03\x40\x03\x07", 7) + data << true;
+    QTest::newRow("last piece numbered first, the frame stated longer") << QByteArray("\x81\x81\x40\x09\x40\x03\x07", 7) + data << 9u
+                                                                        << QByteArray("\x81\x81\x40\x09\x40\x03\x07", 7) + data << true;
     QTest::newRow("packed, 2-byte time") << QByteArray("\xC0\x40\x03\x40\x50\x07", 6) + data << 1000u
                                          << QByteArray("\xC0\x40\x03\x44\x38\x07", 6) + data << true;
     QTest::newRow("packed, time crosses 2 bytes") << QByteArray("\xC0\x40\x03\x7E\x80\x07", 6) + data << 1000u
@@ -897,6 +926,8 @@ void JoinerTest::joinedHeaders_data()
         // The audio's last superblock ends at 18.201 s; events move by the nearest tenth (182).
         QTest::newRow("producer61 x2, not rounded to tenths") << QStringList{p61, p61} << 0 << 18201ll << -1ll << 158ll + 182;
         QTest::newRow("helix x2, packed video") << QStringList{helix, helix} << 1 << -1ll << -1ll << -1ll;
+        QTest::newRow("helix x2, audio of another type") << QStringList{clip("helix-other-audio.rm"), clip("helix-other-audio.rm")}
+                                                         << 1 << -1ll << -1ll << -1ll;
         QTest::newRow("producer61 stating 18.26 s x2, events rounded") << QStringList{clip("p61-18260.rm"), clip("p61-18260.rm")}
                                                                        << 0 << 18260ll << 36520ll << 158ll + 183;
         QTest::newRow("producer61 x2, ending on its event") << QStringList{clip("p61-late-event.rm"), clip("p61-late-event.rm")}
@@ -1130,11 +1161,17 @@ void JoinerTest::refused_data()
     if (QFile::exists(clip("helix-remux.rm"))) {
         QTest::newRow("cook without frame sizes") << QStringList{"-i", clip("helix-remux.rm"), "-o", out}
                                                   << QByteArray("helix-remux.rm: the audio settings of stream 1 cannot describe its packets (no frame size)");
+        QTest::newRow("sipr without frame sizes") << QStringList{"-i", clip("sipr-remux.rm"), "-o", out}
+                                                  << QByteArray("sipr-remux.rm: the audio settings of stream 1 cannot describe its packets (no frame size)");
         QTest::newRow("cook sub-packets of 0 bytes") << QStringList{"-i", helix, "-i", clip("helix-no-subpackets.rm"), "-o", out}
                                                      << QByteArray("(sub-packets of 0 bytes in frames of 600)");
     }
     QTest::newRow("picture size differs") << QStringList{"-i", clip("v1.rm"), "-i", clip("v-small.rm"), "-o", out}
                                           << QByteArray("stream 0 (video/x-pn-realvideo) is 176x96 instead of 176x144");
+    QTest::newRow("a video packet outgrowing 64 KiB") << QStringList{"-i", clip("v1-full-packet.rm"), "-i", clip("v1-full-packet.rm"), "-o", out}
+                                                      << QByteArray("v1-full-packet.rm: a video packet would grow past the 64 KiB");
+    QTest::newRow("a stream numbered otherwise") << QStringList{"-i", a, "-i", clip("a1-stream-1.rm"), "-o", out}
+                                                 << QByteArray("stream 0 (audio/x-pn-realaudio) is numbered 1 instead of 0");
     QTest::newRow("stereo after mono") << QStringList{"-i", a, "-i", clip("a-stereo.rm"), "-o", out}
                                        << QByteArray("stream 0 (audio/x-pn-realaudio) is 2 channels instead of 1");
     if (QFile::exists(clip("multirate-labels.rm")))
@@ -1194,6 +1231,7 @@ void JoinerTest::logicalStreams()
             physical.number = n;
             physical.mime = "audio/x-pn-multirate-realaudio";
             physical.avgBitRate = rates[n - 1];
+            physical.typeSpecific = {uint8_t(rates[n - 1] >> 8)}; // a codec's settings follow its rate
             header->streams.push_back(physical);
         }
         rm::Stream logical;
@@ -1221,6 +1259,7 @@ void JoinerTest::badFiles_data()
     QTest::newRow("ram metafile with tabs") << QByteArray("# clips\r\n\trtsp://example.invalid/clip.rm\r\n") << QByteArray("text file");
     QTest::newRow("RealAudio version 5") << QByteArray(".ra\xfd\x00\x05\x00\x00.ra5", 12) << QByteArray("RealAudio");
     QTest::newRow("something else") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\0", 12) << QByteArray("not a RealMedia file");
+    QTest::newRow("something else, without a zero byte") << QByteArray("\xff\xfb\x90\x64\x1c\x1d\x1e\x1f", 8) << QByteArray("not a RealMedia file");
     QTest::newRow("header only") << good.left(prop + 20) << QByteArray("truncated");
     QTest::newRow("headers, no data") << good.left(data) << QByteArray("no media data");
     QTest::newRow("its first chunk alone") << good.left(prop) << QByteArray("truncated");
@@ -1242,6 +1281,12 @@ void JoinerTest::badFiles_data()
     b[prop + 10 + 37] = char(0x88);
     QTest::newRow("thousands of streams") << b << QByteArray("5000 streams");
     b = good;
+    b[mdpr + 9] = 1;
+    QTest::newRow("stream header of version 1") << b << QByteArray("MDPR has an unknown version");
+    b = good;
+    b.insert(mdpr, good.mid(prop, be32(good, prop + 4)));
+    QTest::newRow("two PROP chunks") << b << QByteArray("more than one PROP chunk");
+    b = good;
     b[prop + 10 + 37] = 2;
     QTest::newRow("stream count mismatch") << b << QByteArray("claims 2 streams");
     b[prop + 10 + 37] = char(255);
@@ -1260,6 +1305,10 @@ void JoinerTest::badFiles_data()
     b = good;
     b[data + 18 + 1] = 2;
     QTest::newRow("unknown packet version") << b << QByteArray("unknown version 2");
+    b = readAll(clip("a1-v1.rm"));
+    b[chunkAt(b, "DATA") + 18 + 2] = 0;
+    b[chunkAt(b, "DATA") + 18 + 3] = 12; // its header alone takes 13
+    QTest::newRow("version 1 packet shorter than its header") << b << QByteArray("length field is too small");
     b = good;
     put32(b, mdpr + 10 + 30 + 1 + good[mdpr + 40] + 1 + good[mdpr + 41 + good[mdpr + 40]], 0x00ffffff);
     QTest::newRow("type data past its chunk") << b << QByteArray("shorter than its fields");
@@ -1333,6 +1382,28 @@ void JoinerTest::interruptedJoinLeavesNothing()
         QVERIFY(QFileInfo(out).size() > 60 * QFileInfo(big).size() / 2);
     } else {
         QCOMPARE(entriesOf(folder.path()), before);
+    }
+}
+
+// Reads through the shared buffer, past it and back: each lands where the
+// file's bytes are, and the position the progress is told from follows.
+void JoinerTest::inputKeepsItsPlace()
+{
+    const size_t capacity = 1u << 16;
+    QByteArray bytes(3 * capacity + 123, '\0');
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        bytes[i] = char(i * 7 % 251);
+    writeAll(clip("places.bin"), bytes);
+    std::vector<uint8_t> buffer, got(2 * capacity);
+    const std::unique_ptr<rm::Input> in = rm::openFileInput(clip("places.bin").toStdString(), buffer, capacity);
+    for (const qint64 n : {qint64(10), qint64(capacity - 10), qint64(capacity), qint64(-5), qint64(5), qint64(-capacity - 9), qint64(capacity)}) {
+        if (n < 0) // a seek back
+            in->seek(in->tell() + n);
+        const uint64_t at = in->tell();
+        const size_t want = size_t(qAbs(n));
+        QCOMPARE(in->read(got.data(), want), want);
+        QCOMPARE(in->tell(), at + want);
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(got.data()), qsizetype(want)), bytes.mid(qsizetype(at), qsizetype(want)));
     }
 }
 

@@ -486,6 +486,13 @@ void RulesTest::joinJob()
     QFETCH(QByteArray, progressLine);
     qputenv("STANDIN_PROGRESS", progressLine);
     qputenv("STANDIN_SAY_LINES", QByteArray::number(saidLines));
+    // Only the tool's own channel names its temporary: a line like it among
+    // its messages names a file of the user's, which stays.
+    const QString usersFile = dir.filePath(QStringLiteral(".rme1-0.tmp"));
+    QFile users(usersFile);
+    QVERIFY(users.open(QIODevice::WriteOnly) && users.write("mine") == 4);
+    users.close();
+    qputenv("STANDIN_SAY", "partial .rme1-0.tmp");
     qputenv("STANDIN_HOLD_OUTPUT", cancel ? "1" : "0");
     qputenv("STANDIN_HANG_MS", cancel ? "30000" : "0");
     request.deleteSources = request.clearList = true;
@@ -502,8 +509,9 @@ void RulesTest::joinJob()
     });
     job.start();
     QTRY_VERIFY_WITH_TIMEOUT(job.ended(), 20000);
-    for (const char *name : {"STANDIN_MODE", "STANDIN_PROGRESS", "STANDIN_SAY_LINES", "STANDIN_HOLD_OUTPUT", "STANDIN_HANG_MS"})
+    for (const char *name : {"STANDIN_MODE", "STANDIN_PROGRESS", "STANDIN_SAY_LINES", "STANDIN_SAY", "STANDIN_HOLD_OUTPUT", "STANDIN_HANG_MS"})
         qunsetenv(name);
+    QVERIFY(QFile::exists(usersFile));
     QCOMPARE(job.state(), end);
     QCOMPARE(states.last().at(0).value<JoinJob::State>(), end);
     QCOMPARE(states.first().at(0).value<JoinJob::State>(), JoinJob::State::Starting);

@@ -483,7 +483,10 @@ void SourcesTest::clipMarks()
         QVERIFY2(ui(f).sourceTip(marked[0]).contains(says), qPrintable(ui(f).sourceTip(marked[0])));
     QVERIFY(ui(f).sourceTip(0).startsWith(QStringLiteral("長さ ")));
     QVERIFY2(ui(f).sourceTip(0).contains(describes), qPrintable(ui(f).sourceTip(0)));
+    QVERIFY(!ui(f).sourceTip(0).contains(QStringLiteral("logical-"))); // groups and file properties: nothing to play
     QVERIFY(ui(f).Command2[0]->toolTip().startsWith(QStringLiteral("合計の長さ ")));
+    if (describes.startsWith(QStringLiteral("長さ 不明"))) // left out of the total, not counted as 0:00
+        QVERIFY2(ui(f).Command2[0]->toolTip().endsWith(QStringLiteral("長さの分からないクリップ 1 個を除く")), qPrintable(ui(f).Command2[0]->toolTip()));
     // Reordered, the marks follow the new first clip at once.
     ui(f).sources->reverse();
     QCOMPARE(markedRows(f), markedReversed);
