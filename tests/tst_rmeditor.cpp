@@ -1259,7 +1259,7 @@ void JoinerTest::badFiles_data()
     QTest::newRow("ram metafile with tabs") << QByteArray("# clips\r\n\trtsp://example.invalid/clip.rm\r\n") << QByteArray("text file");
     QTest::newRow("RealAudio version 5") << QByteArray(".ra\xfd\x00\x05\x00\x00.ra5", 12) << QByteArray("RealAudio");
     QTest::newRow("something else") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\0", 12) << QByteArray("not a RealMedia file");
-    QTest::newRow("something else, without a zero byte") << QByteArray("\xff\xfb\x90\x64\x1c\x1d\x1e\x1f", 8) << QByteArray("not a RealMedia file");
+    QTest::newRow("something else, without a zero byte") << QByteArray("\xff\xfb\x90\x64\x1c\x1d\x1e\x1f", 8) << QByteArray("bad.rm: not a RealMedia file");
     QTest::newRow("header only") << good.left(prop + 20) << QByteArray("truncated");
     QTest::newRow("headers, no data") << good.left(data) << QByteArray("no media data");
     QTest::newRow("its first chunk alone") << good.left(prop) << QByteArray("truncated");
