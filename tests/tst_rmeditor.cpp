@@ -495,6 +495,13 @@ void JoinerTest::initTestCase()
         QCOMPARE(multirate.size(), helix.size());
         writeAll(clip("multirate-labels.rm"), multirate);
         writeAll(clip("unknown-kind.rm"), unknown);
+        // Without its file properties (a logical stream of no kind to join).
+        QByteArray noInfo = helix;
+        for (const auto &[id, at] : chunks(helix))
+            if (id == "MDPR" && mimeOf(helix, qFromBigEndian<quint16>(helix.constData() + at + 10)) == "logical-fileinfo")
+                noInfo.remove(at, be32(helix, at + 4));
+        noInfo[chunkAt(noInfo, "PROP") + 10 + 37] = char(noInfo[chunkAt(noInfo, "PROP") + 10 + 37] - 1);
+        writeAll(clip("helix-no-fileinfo.rm"), noInfo);
         // Its audio under a type of its own, as lossless and AAC streams come.
         writeAll(clip("helix-other-audio.rm"), QByteArray(helix).replace("\x0c" "Audio Stream\x14" "audio/x-pn-realaudio",
                                                                          "\x06" "Audio \x1a" "audio/x-ralf-mpeg4-generic"));
@@ -522,6 +529,16 @@ void JoinerTest::initTestCase()
         // Its last frame cut short, as by a recording that stopped mid-frame.
         writeAll(clip("ra4-14_4-cut.ra"), realAudio4(clip("a144.rm"), data.chopped(7), "Song of Welcome",
                                                      {{24, QByteArray("\0\0\0\x14", 4)}, {40, QByteArray("\0\x01\0\x14\0\x14", 6)}}));
+        writeAll(clip("ra4-14_4-unstated-cut.ra"), realAudio4(clip("a144.rm"), data.chopped(7), "Song of Welcome",
+                                                              {{24, QByteArray(4, '\0')}, {40, QByteArray("\0\x01\0\x14\0\x14", 6)}}));
+        // Its header stating a size that leaves out the codec's names.
+        QByteArray shortHeader = readAll(clip("ra4-14_4.ra"));
+        put32(shortHeader, 18, 30);
+        writeAll(clip("ra4-short-header.ra"), shortHeader);
+        // The version 3 sample with the last of its settings changed.
+        QByteArray otherFrame = ra3;
+        otherFrame[17] = char(otherFrame[17] ^ 0x10);
+        writeAll(clip("ra3-other-frame.ra"), otherFrame);
     }
     QList<QByteArray> payloads;
     for (const RmPacket &p : packetList(readAll(clip("a1.rm"))))
@@ -627,6 +644,9 @@ void JoinerTest::joins_data()
         QTest::newRow("RealAudio 4 14.4 x2, frame size unstated") << QStringList{"ra4-14_4-unstated.ra", "ra4-14_4-unstated.ra"} << 0.02 << QString();
     if (QFile::exists(clip("ra4-14_4-cut.ra"))) // the cut-off frame goes: the next clip's frames stay whole
         QTest::newRow("RealAudio 4 14.4 ending mid-frame, then whole") << QStringList{"ra4-14_4-cut.ra", "ra4-14_4.ra"} << 0.02 << QString();
+    if (QFile::exists(clip("ra4-14_4-unstated-cut.ra")))
+        QTest::newRow("RealAudio 4 14.4 ending mid-frame, then whole, frame size unstated")
+            << QStringList{"ra4-14_4-unstated-cut.ra", "ra4-14_4-unstated.ra"} << 0.02 << QString();
     if (QFile::exists(clip("ra4-14_4-cut.ra"))) // the last clip's cut-off frame stays: nothing follows it
         QTest::newRow("RealAudio 4 14.4 whole, then ending mid-frame") << QStringList{"ra4-14_4.ra", "ra4-14_4-cut.ra"} << 0.02 << QString();
     QTest::newRow("version 1 packets x2") << QStringList{"a1-v1.rm", "a1-v1.rm"} << 1536.0 / 44100 << QString();
@@ -831,6 +851,7 @@ void JoinerTest::videoPayload_data()
     QTest::newRow("a frame's last piece, then a packed frame")
         << QByteArray("\x81\x81\x40\x03\x40\x03\x07", 7) + data + QByteArray("\xC0\x40\x03\x40\x50\x07", 6) + data << 1000u
         << QByteArray("\x81\x81\x40\x03\x40\x03\x07", 7) + data + QByteArray("\xC0\x40\x03\x44\x38\x07", 6) + data << true;
+    QTest::newRow("picture number missing") << QByteArray("\xC0\x40\x00\x40\x05", 5) << 1u << QByteArray() << false;
     QTest::newRow("number cut short") << QByteArray("\xC0\x00\x00", 3) << 1u << QByteArray() << false;
 }
 
@@ -1019,6 +1040,7 @@ void JoinerTest::joinedHeaders()
                 ++count;
             }
         QCOMPARE(qsizetype(be32(b, c.second + 20)), largest);
+        QCOMPARE(be32(b, c.second + 32), be32(one, streamHeader(one, number) + 32)); // its preroll: the first clip's
         if (count) // a stream without packets keeps what its producer stated
             QCOMPARE(qsizetype(be32(b, c.second + 24)), bytes / count);
     }
@@ -1146,6 +1168,9 @@ void JoinerTest::refused_data()
     if (QFile::exists(clip("two-rates.rm")))
         QTest::newRow("one rate, then a broadcast of two") << QStringList{"-i", clip("multirate-labels.rm"), "-i", clip("two-rates.rm"), "-o", out}
                                                            << QByteArray("5 streams instead of 3 (an extra audio stream)"); // the group is no kind of its own
+    if (QFile::exists(clip("helix-no-fileinfo.rm"))) // file properties are of no kind
+        QTest::newRow("one without its file properties") << QStringList{"-i", helix, "-i", clip("helix-no-fileinfo.rm"), "-o", out}
+                                                         << QByteArray("2 streams instead of 3\n");
     if (QFile::exists(clip("helix-rv40.rmvb")))
         QTest::newRow("RV30 then RV40") << QStringList{"-i", helix, "-i", clip("helix-rv40.rmvb"), "-o", out}
                                         << QByteArray("stream 0 (video/x-pn-realvideo) is RV40 instead of RV30");
@@ -1153,6 +1178,12 @@ void JoinerTest::refused_data()
                                                  << QByteArray("ra4-dnet-48k.ra: its audio settings differ from those of " + clip("ra4-dnet.ra").toUtf8() + " (48000 Hz instead of 44100 Hz)");
     QTest::newRow("RealAudio 4 of other channels") << QStringList{"-i", clip("ra4-dnet.ra"), "-i", clip("ra4-dnet-stereo.ra"), "-o", out}
                                                    << QByteArray("(2 channels instead of 1)");
+    if (QFile::exists(clip("ra4-short-header.ra"))) {
+        QTest::newRow("RealAudio 4 header too short for its fields") << QStringList{"-i", clip("ra4-short-header.ra"), "-o", out}
+                                                                      << QByteArray("ra4-short-header.ra: truncated file (the header runs past the end)");
+        QTest::newRow("RealAudio 3 of another frame size") << QStringList{"-i", kSamples + "/ra3-14_4-old-format.ra", "-i", clip("ra3-other-frame.ra"), "-o", out}
+                                                           << QByteArray("(other rate or frame size)");
+    }
     QTest::newRow("RealAudio 4 of frame size 0") << QStringList{"-i", clip("ra4-no-frame.ra"), "-o", out}
                                                  << QByteArray("its audio settings cannot describe its data (no frame size)");
     if (QFile::exists(clip("ra4-14_4.ra")))
@@ -1264,6 +1295,9 @@ void JoinerTest::badFiles_data()
     QTest::newRow("headers, no data") << good.left(data) << QByteArray("no media data");
     QTest::newRow("its first chunk alone") << good.left(prop) << QByteArray("truncated");
     QTest::newRow("truncated data") << good.left(data + 18 + 700) << QByteArray("truncated file (a packet runs past the end)");
+    QByteArray shortData = good;
+    put32(shortData, data + 4, 10);
+    QTest::newRow("DATA chunk shorter than its header") << shortData << QByteArray("a DATA chunk is shorter than its header");
     QTest::newRow("truncated in a packet header") << good.left(data + 18 + 5) << QByteArray("truncated");
 
     QByteArray b = good;

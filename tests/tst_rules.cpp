@@ -339,6 +339,10 @@ void RulesTest::firstClipsFactsRemarkEveryRow()
     QCOMPARE(changed.last().at(0).toModelIndex().row(), 0);
     QCOMPARE(changed.last().at(1).toModelIndex().row(), 2);
     QCOMPARE(list.totalLength(), QStringLiteral("合計の長さ 0:01.5（3 個のクリップ）\n長さの分からないクリップ 1 個を除く"));
+    // Facts of a clip no longer in that row go nowhere; a new order keeps what is known.
+    list.setFacts(1, {ClipFacts{"/r/x", {}, 9000, {}, {}}});
+    list.reverse();
+    QCOMPARE(list.totalLength(), QStringLiteral("合計の長さ 0:01.5（3 個のクリップ）\n長さの分からないクリップ 1 個を除く"));
 }
 
 void RulesTest::listEdits_data()
