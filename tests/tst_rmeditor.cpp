@@ -19,6 +19,7 @@
 
 #include <QThread>
 
+#include <cerrno>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -618,6 +619,9 @@ void JoinerTest::initTestCase()
             put32(late, p.at + 6, 18200); // and at 18.2 s, lasting to 18.3 s
             put32(late, payload + 2, 182);
             writeAll(clip("p61-event-runs-on.rm"), late);
+            QByteArray offTenth = readAll(kSamples + "/producer61-cook-event.rm"); // its packet 50 ms after the event's start
+            put32(offTenth, p.at + 6, p.time + 50);
+            writeAll(clip("p61-event-off-tenth.rm"), offTenth);
             put32(p61, payload + 2, 0x100000);
             put32(p61, payload + 6, 0x100005);
             writeAll(clip("p61-foreign-event.rm"), p61);
@@ -927,6 +931,17 @@ void JoinerTest::messagesInBothLanguages()
     for (int id = 0; id <= int(rm::Msg::Usage); ++id)
         if (rm::Msg(id) != rm::Msg::TooLarge32) // its argument is English words, left out of the Japanese
             QVERIFY2(named(rm::Msg(id), true) == named(rm::Msg(id), false), qPrintable(QString::number(id)));
+    // An error the table does not name is still told in Japanese.
+    rm::setJapanese(true);
+    QVERIFY(QString::fromStdString(rm::systemText(ETXTBSY)).contains(QStringLiteral("番号 %1").arg(ETXTBSY)));
+    // A variable set empty is no choice: the next one decides.
+    const QByteArray all = qgetenv("LC_ALL"), lang = qgetenv("LANG");
+    qputenv("LC_ALL", "");
+    qputenv("LANG", "ja_JP.UTF-8");
+    rm::chooseLanguage();
+    for (const auto &[name, value] : {std::pair{"LC_ALL", all}, std::pair{"LANG", lang}})
+        value.isNull() ? qunsetenv(name) : qputenv(name, value);
+    QCOMPARE(QString::fromStdString(rm::say(rm::Msg::Empty, {"x"})), QStringLiteral("x: 空のファイルです（0 バイト）"));
 }
 
 void JoinerTest::joinedHeaders_data()
@@ -955,6 +970,8 @@ void JoinerTest::joinedHeaders_data()
                                                             << 0 << 18301ll << 36602ll << 183ll + 183;
         QTest::newRow("producer61 x2, its last event running on") << QStringList{clip("p61-event-runs-on.rm"), clip("p61-event-runs-on.rm")}
                                                                   << 0 << 18300ll << 36600ll << 182ll + 183;
+        QTest::newRow("producer61 x2, an event sent after its start") << QStringList{clip("p61-event-off-tenth.rm"), clip("p61-event-off-tenth.rm")}
+                                                                       << 0 << 18201ll << -1ll << 158ll + 182;
         QTest::newRow("producer61 x2, event numbers that are no times") << QStringList{clip("p61-foreign-event.rm"), clip("p61-foreign-event.rm")}
                                                                          << 0 << 18260ll << -1ll << 0x100000ll;
     }
