@@ -281,6 +281,12 @@ QByteArray realAudio4(const QString &rmFile, const QByteArray &data, const QByte
     return h + data;
 }
 
+// A clip whose header points at no index (what follows the packets is skipped).
+void leaveOutIndex(QByteArray &b)
+{
+    put32(b, chunkAt(b, "PROP") + 10 + 28, 0);
+}
+
 // The same clip with every packet in the longer version 1 form (a 2-byte
 // rule number where version 0 has its group), its index left out.
 QByteArray version1Packets(const QByteArray &b)
@@ -296,7 +302,7 @@ QByteArray version1Packets(const QByteArray &b)
         pos += length;
     }
     put32(out, data + 4, quint32(out.size() - data));
-    put32(out, chunkAt(out, "PROP") + 10 + 28, 0);
+    leaveOutIndex(out);
     return out;
 }
 
@@ -560,14 +566,14 @@ void JoinerTest::initTestCase()
     full = full.left(fullData + be32(full, fullData + 4))
                .replace(video.at, qFromBigEndian<quint16>(full.constData() + video.at + 2), packet);
     put32(full, fullData + 4, quint32(full.size() - fullData));
-    put32(full, chunkAt(full, "PROP") + 10 + 28, 0);
+    leaveOutIndex(full);
     writeAll(clip("v1-full-packet.rm"), full);
     // a1.rm with its stream numbered 1, its index left out.
     QByteArray renumbered = readAll(clip("a1.rm"));
     for (const RmPacket &p : packetList(renumbered))
         renumbered[p.at + 5] = 1;
     renumbered[streamHeader(renumbered, 0) + 11] = 1;
-    put32(renumbered, chunkAt(renumbered, "PROP") + 10 + 28, 0);
+    leaveOutIndex(renumbered);
     writeAll(clip("a1-stream-1.rm"), renumbered);
     // a1.rm with its packets in two DATA chunks, as some producers write them.
     QByteArray twoData = readAll(clip("a1.rm"));
