@@ -23,6 +23,8 @@
 //   STANDIN_SAY_LINES  a number of numbered lines to print on the error channel first
 //   STANDIN_SAY_GAP_MS  milliseconds between those lines
 //   STANDIN_SAY       a line to print on the error channel before them
+//   STANDIN_SPLIT_LINE  "1": the refusal of "fail" is written in two parts 30 ms
+//                     apart, as a tool's line may reach the window in pieces
 //   STANDIN_PARTIAL   "1": a temporary ".rme<pid>-0.tmp" beside the output is made
 //                     and named ("partial NAME", when RMEDITOR_PROGRESS=1, after
 //                     "partial ../NAME" of a file it makes one folder up, and
@@ -160,9 +162,9 @@ int main(int argc, char **argv)
     }
 
     if (mode == "fail") {
-        // In two writes, as a tool's line may reach the window in pieces.
         std::cerr << "standin: " << std::flush;
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        if (const char *split = std::getenv("STANDIN_SPLIT_LINE"); split && std::string(split) == "1")
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
         std::cerr << "refused on purpose\n" << std::endl; // and a blank line, as many tools end
         return 1;
     }

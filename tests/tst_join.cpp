@@ -222,6 +222,7 @@ void JoinTest::toolFailures()
     qputenv("STANDIN_MODE", mode);
     qputenv("STANDIN_PROGRESS", "500");
     qputenv("STANDIN_PARTIAL", "1");
+    qputenv("STANDIN_SPLIT_LINE", "1");
     ui(*f).Check1[2]->setChecked(true);
     ui(*f).Check1[3]->setChecked(true);
     const QString a = source(QStringLiteral("x1.rm"), "1");
@@ -245,6 +246,7 @@ void JoinTest::toolFailures()
 
     qunsetenv("STANDIN_PROGRESS");
     qunsetenv("STANDIN_PARTIAL");
+    qunsetenv("STANDIN_SPLIT_LINE");
     // A failure line tells the tool's last words and how it ended; activating
     // it shows all it said but its progress.
     if (!joined) {

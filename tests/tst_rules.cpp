@@ -497,6 +497,7 @@ void RulesTest::joinJob()
     QVERIFY(users.open(QIODevice::WriteOnly) && users.write("mine") == 4);
     users.close();
     qputenv("STANDIN_SAY", "partial .rme1-0.tmp");
+    qputenv("STANDIN_SPLIT_LINE", "1");
     qputenv("STANDIN_HOLD_OUTPUT", cancel ? "1" : "0");
     qputenv("STANDIN_HANG_MS", cancel ? "30000" : "0");
     request.deleteSources = request.clearList = true;
@@ -513,7 +514,7 @@ void RulesTest::joinJob()
     });
     job.start();
     QTRY_VERIFY_WITH_TIMEOUT(job.ended(), 20000);
-    for (const char *name : {"STANDIN_MODE", "STANDIN_PROGRESS", "STANDIN_SAY_LINES", "STANDIN_SAY", "STANDIN_HOLD_OUTPUT", "STANDIN_HANG_MS"})
+    for (const char *name : {"STANDIN_MODE", "STANDIN_PROGRESS", "STANDIN_SAY_LINES", "STANDIN_SAY", "STANDIN_SPLIT_LINE", "STANDIN_HOLD_OUTPUT", "STANDIN_HANG_MS"})
         qunsetenv(name);
     QVERIFY(QFile::exists(usersFile));
     QCOMPARE(job.state(), end);
