@@ -374,6 +374,10 @@ void RulesTest::listEdits_data()
     QTest::newRow("drag a block down, not to the end") << "drag" << abcd << QList<int>{0, 1} << 3 << QStringList{"/r/c", "/r/a", "/r/b", "/r/d"};
     QTest::newRow("drag a block up") << "drag" << abcd << QList<int>{2, 3} << 0 << QStringList{"/r/c", "/r/d", "/r/a", "/r/b"};
     QTest::newRow("drag onto itself") << "drag" << abcd << QList<int>{1} << 2 << abcd;
+    // Dropped on a row (`before`): on its upper half before it, on its lower half after it.
+    QTest::newRow("drop on a row's upper half") << "drop upper" << abcd << QList<int>{0} << 2 << QStringList{"/r/b", "/r/a", "/r/c", "/r/d"};
+    QTest::newRow("drop on a row's lower half") << "drop lower" << abcd << QList<int>{0} << 2 << QStringList{"/r/b", "/r/c", "/r/a", "/r/d"};
+    QTest::newRow("drop below the last row") << "drop upper" << abcd << QList<int>{1} << -1 << QStringList{"/r/a", "/r/c", "/r/d", "/r/b"};
     QTest::newRow("letters without case") << "sort" << QStringList{"/r/B.rm", "/r/a.rm", "/r/C.rm"} << QList<int>{} << 0
                                           << QStringList{"/r/a.rm", "/r/B.rm", "/r/C.rm"};
     QTest::newRow("leading zeros add no length") << "sort" << QStringList{"/r/t10.rm", "/r/t002.rm"} << QList<int>{} << 0
@@ -403,6 +407,8 @@ void RulesTest::listEdits()
         list.move(rows, before);
     else if (edit == QLatin1String("remove"))
         list.remove(rows);
+    else if (edit.startsWith(QLatin1String("drop")))
+        list.dropOn(rows, before, edit.endsWith(QLatin1String("lower")));
     else if (edit == QLatin1String("drag")) // a block of rows, as a view moves it
         QCOMPARE(list.moveRows({}, rows.front(), int(rows.size()), {}, before), result != entries);
     else

@@ -130,12 +130,8 @@ bool Form1::dropWithinSourceList(QDropEvent *drop)
     const QList<int> rows = selectedSourceRows();
     const QPoint at = drop->position().toPoint();
     const QModelIndex target = List1->indexAt(at);
-    int before = m_sources->count();
-    if (target.isValid()) {
-        const QRect rect = List1->visualRect(target);
-        before = target.row() + (at.y() > rect.center().y() ? 1 : 0);
-    }
-    m_sources->move(rows, before);
+    m_sources->dropOn(rows, target.isValid() ? target.row() : -1,
+                      target.isValid() && at.y() > List1->visualRect(target).center().y());
     // Copy, as far as the view knows: it must not take the moved rows away.
     drop->setDropAction(Qt::CopyAction);
     drop->accept();

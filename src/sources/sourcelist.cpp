@@ -106,6 +106,12 @@ void SourceList::move(const QList<int> &rows, int before)
     replaceWith(withRowsMoved(entries(), rows, before));
 }
 
+// Before the row under the pointer, or after it from its lower half.
+void SourceList::dropOn(const QList<int> &rows, int under, bool lowerHalf)
+{
+    move(rows, under < 0 ? count() : under + (lowerHalf ? 1 : 0));
+}
+
 void SourceList::sortByName()
 {
     replaceWith(naturallySorted(entries()));

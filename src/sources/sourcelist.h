@@ -36,6 +36,8 @@ public:
     void clear();
     void remove(const QList<int> &rows);
     void move(const QList<int> &rows, int before); // before count(): to the end
+    // Rows dragged within the list, dropped on the row `under` (-1: below the last).
+    void dropOn(const QList<int> &rows, int under, bool lowerHalf);
     void sortByName();
     void reverse();
 
