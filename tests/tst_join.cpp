@@ -284,6 +284,7 @@ void JoinTest::cancelled_data()
     QTest::newRow("a file put over the tool's own stays") << QByteArray("button") << QByteArray() << true << true;
     QTest::newRow("a tool that ends well as it is cancelled: its whole file stays")
         << QByteArray("finish") << QByteArray() << false << false;
+    QTest::newRow("a tool run by a wrapper: its open output goes") << QByteArray("wrapped") << QByteArray() << true << false;
 }
 
 void JoinTest::cancelled()
@@ -297,6 +298,8 @@ void JoinTest::cancelled()
         QSKIP("Windows lets no one replace a file its writer holds open");
     if (how == "finish")
         QSKIP("Windows ends the tool without asking it to");
+    if (how == "wrapped")
+        QSKIP("a shell script is no program here");
     const bool toolsFileKnown = false; // whose file it is cannot be told here: it always stays
 #else
     const bool toolsFileKnown = true;
@@ -307,6 +310,12 @@ void JoinTest::cancelled()
     qputenv("STANDIN_HOLD_OUTPUT", !held ? "0" : how == "hung" ? "rw" : "1"); // a tool may write through a read-write handle
     qputenv("STANDIN_SLEEP_MS", foreign && !held ? "30000" : "0");
     qputenv("STANDIN_PARTIAL", "1");
+    if (how == "wrapped") { // a script that runs the tool as its child, which outlives it
+        const QString wrapper = source(QStringLiteral("wrapper"), "#!/bin/sh\n\"" + QFile::encodeName(kTool) + "\" \"$@\"\n");
+        QVERIFY(QFile::setPermissions(wrapper, QFile::permissions(wrapper) | QFileDevice::ExeOwner));
+        ui(*f).Text2->setText(wrapper);
+        qputenv("STANDIN_HANG_MS", "3000");
+    }
     ui(*f).Check1[2]->setChecked(true);
     const QString a = source(QStringLiteral("x1.rm"), "1");
     f->AddSources({a});
@@ -647,6 +656,11 @@ void JoinTest::busyWindowIgnoresInput()
         const QWidget *panel = ui(*f).Picture1;
         const QImage seen = f->grab(QRect(panel->mapTo(f, QPoint()), panel->size())).toImage();
         QCOMPARE(seen.pixelColor(seen.width() - 8, seen.height() / 2), panel->palette().color(QPalette::Window));
+        // A resized window takes the panel along with the result list.
+        const QRect before = ui(*f).List2->geometry();
+        f->resize(f->width() + 40, f->height() + 60);
+        QTRY_VERIFY(ui(*f).List2->geometry() != before);
+        QCOMPARE(ui(*f).Picture1->geometry(), ui(*f).List2->geometry());
         QVERIFY(!ui(*f).Command2[0]->isEnabled());
         QVERIFY(!ui(*f).Command2[1]->isEnabled());
         QVERIFY(!ui(*f).m_1->menuAction()->isEnabled());
@@ -760,15 +774,18 @@ void JoinTest::consoleWindowWhileRunning()
 #endif
     // 60 MB without a line break: the window keeps a bounded text and goes on.
     qputenv("STANDIN_SPEW_MB", "60");
+    qputenv("STANDIN_SAY", "standin: after the flood"); // its last words stay in sight
     qputenv("STANDIN_SLEEP_MS", "1500");
     ui(*f).Check1[1]->setChecked(true);
     ui(*f).Text5->setText(rec + QStringLiteral("third.rm"));
     int longest = 0, blocks = 0;
+    bool lastWords = false;
     h->platform.whileToolRunsDelayMs = 1200;
     h->platform.whileToolRuns = [&] {
         for (QWidget *w : QApplication::topLevelWidgets())
             for (auto *text : w->findChildren<QPlainTextEdit *>()) {
                 blocks = text->document()->blockCount();
+                lastWords = text->toPlainText().remove(QLatin1Char('\n')).contains(QStringLiteral("standin: after the flood"));
                 for (QTextBlock b = text->document()->begin(); b.isValid(); b = b.next())
                     longest = qMax(longest, b.length());
             }
@@ -777,6 +794,8 @@ void JoinTest::consoleWindowWhileRunning()
     clock.start();
     run();
     qunsetenv("STANDIN_SPEW_MB");
+    qunsetenv("STANDIN_SAY");
+    QVERIFY(lastWords);
     QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(blocks > 1 && blocks <= 5000);
     QVERIFY(longest <= 4097);

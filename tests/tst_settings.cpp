@@ -215,7 +215,7 @@ void SettingsTest::maximisedStoresNormalPlacement()
     Form1 &f = h.start();
     QVERIFY(QTest::qWaitForWindowExposed(&f));
     f.showMaximized();
-    QTRY_VERIFY(f.isMaximized());
+    QTRY_VERIFY(f.isMaximized() && f.frameGeometry().width() > 1000); // the screen's width, not the stored one
     QVERIFY(f.close());
     const QByteArray ini = h.readIni();
     QCOMPARE(valueOf(ini, "x1"), QByteArray("1500"));
@@ -231,6 +231,7 @@ void SettingsTest::placementOffScreenComesBack_data()
     QTest::newRow("larger than the screen") << QByteArray("x1=1500\r\ny1=1500\r\nx2=100000\r\ny2=30000");
     QTest::newRow("two billion twips wide") << QByteArray("x1=1500\r\ny1=1500\r\nx2=2000000000");
     QTest::newRow("title bar above the screen") << QByteArray("x1=1500\r\ny1=-3000");
+    QTest::newRow("20 pixels on the screen") << QByteArray("x1=23700\r\ny1=1500");
 }
 
 // Whatever was stored, the window comes up on a screen, whole, with its
@@ -327,6 +328,7 @@ void SettingsTest::installedCopyUsesConfigFolder()
         const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
 #endif
         const QString tool = nat(h.dir() + QStringLiteral("/old/rmeditor"));
+        const QString moved = nat(h.dir() + QStringLiteral("/new/rmeditor"));
         const QString left = h.makeFile(QStringLiteral("bin/tapeknot.ini"), "[shoki]\r\npath=" + ansi::encode(tool) + "\r\n");
         const QDateTime leftAt = QFileInfo(left).lastModified();
         QFile::remove(config + QStringLiteral("/tapeknot.ini"));
@@ -334,12 +336,19 @@ void SettingsTest::installedCopyUsesConfigFolder()
             Form1 f(h.platform, nat(bin));
             f.StartUp();
             QCOMPARE(ui(f).Text2->text(), tool);
+            ui(f).Text2->setText(moved);
             QVERIFY(f.close());
         }
         QCOMPARE(QFileInfo(left).lastModified(), leftAt);
         QFile saved(config + QStringLiteral("/tapeknot.ini"));
         QVERIFY(saved.open(QIODevice::ReadOnly));
-        QVERIFY(saved.readAll().contains(ansi::encode(tool)));
+        QVERIFY(saved.readAll().contains(ansi::encode(moved)));
+        {
+            // From then on its own file is read, not the one left beside it.
+            Form1 f(h.platform, nat(bin));
+            f.StartUp();
+            QCOMPARE(ui(f).Text2->text(), moved);
+        }
         saved.remove();
     }
     if (!foldersCanBeLocked())

@@ -315,6 +315,11 @@ void WindowTest::resizeLaysOutRunPage()
     // The result list's rows begin just below the source list over its top.
     QCOMPARE(ui(f).List2->viewport()->mapToGlobal(QPoint(0, 0)).y(),
              ui(f).List1->mapToGlobal(QPoint(0, ui(f).List1->height())).y() + ui(f).List2->frameWidth());
+    // Where they overlap the source list is on top: its last row is not hidden.
+    QWidget *page = ui(f).List1->parentWidget();
+    const QPoint overlap = ui(f).List1->geometry().center().x() * QPoint(1, 0) + QPoint(0, ui(f).List1->geometry().bottom() - 3);
+    QVERIFY(ui(f).List2->geometry().contains(overlap));
+    QVERIFY(ui(f).List1->isAncestorOf(page->childAt(overlap)) || page->childAt(overlap) == ui(f).List1);
     // The two tabs share the whole width.
     const QTabBar *tabs = ui(f).SSTab1->tabBar();
     QVERIFY2(tabs->tabRect(1).right() >= ui(f).SSTab1->width() - 2, qPrintable(QString::number(tabs->tabRect(1).right())));
