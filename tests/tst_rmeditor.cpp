@@ -1462,6 +1462,25 @@ void JoinerTest::inputKeepsItsPlace()
         QCOMPARE(in->tell(), at + want);
         QCOMPARE(QByteArray(reinterpret_cast<const char *>(got.data()), qsizetype(want)), bytes.mid(qsizetype(at), qsizetype(want)));
     }
+    // Packets seen in place across the buffer's end, then a seek back among them.
+    in->seek(capacity - 100);
+    uint64_t at = 0;
+    for (const size_t n : {size_t(50), size_t(capacity - 100), size_t(200)}) {
+        at = in->tell();
+        const uint8_t *seen = in->view(n);
+        QVERIFY(seen);
+        QCOMPARE(in->tell(), at + n);
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(seen), qsizetype(n)), bytes.mid(qsizetype(at), qsizetype(n)));
+    }
+    in->seek(at + 10);
+    QCOMPARE(in->read(got.data(), 10), size_t(10));
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(got.data()), 10), bytes.mid(qsizetype(at) + 10, 10));
+    // A clip that grows while it is read (a recording still going on) ends where it ended when opened.
+    QFile growing(clip("places.bin"));
+    QVERIFY(growing.open(QIODevice::Append) && growing.write(QByteArray(1000, 'z')) == 1000);
+    growing.close();
+    in->seek(uint64_t(bytes.size()) - 5);
+    QCOMPARE(in->read(got.data(), 100), size_t(5));
 }
 
 void JoinerTest::manyInputsInLittleMemory()
