@@ -44,8 +44,8 @@ Run runProgram(const QString &program, const QStringList &args, bool progress = 
     QProcess p;
     p.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    if (progress)
-        env.insert(QStringLiteral("RMEDITOR_PROGRESS"), QStringLiteral("1"));
+    // Any value but 1 asks for no progress lines.
+    env.insert(QStringLiteral("RMEDITOR_PROGRESS"), progress ? QStringLiteral("1") : QStringLiteral("0"));
     env.insert(QStringLiteral("LC_ALL"), japanese ? QStringLiteral("ja_JP.UTF-8") : QStringLiteral("C.UTF-8"));
     p.setProcessEnvironment(env);
     p.start(program, args);
@@ -593,6 +593,16 @@ void JoinerTest::initTestCase()
     put32(reordered, frames.at(frames.size() - 2).at + 6, frames.last().time);
     put32(reordered, frames.last().at + 6, frames.at(frames.size() - 2).time);
     writeAll(clip("v1-reordered.rm"), reordered);
+    // a1.rm with its stream starting at 0.5 s.
+    QByteArray startsLate = readAll(clip("a1.rm"));
+    put32(startsLate, streamHeader(startsLate, 0) + 28, 500);
+    writeAll(clip("a1-starts-late.rm"), startsLate);
+    // a144.rm with its times stated, 20 ms a packet, one of them said twice.
+    QByteArray timed = readAll(clip("a144.rm"));
+    const QList<RmPacket> frames144 = packetList(timed);
+    for (qsizetype k = 0; k < frames144.size(); ++k)
+        put32(timed, frames144[k].at + 6, quint32(20 * (k == 100 ? 99 : k)));
+    writeAll(clip("a144-timed.rm"), timed);
     // a1.rm as other writers leave it: a chunk with nothing in it among the
     // headers, and after the packets a few stray bytes or a trailer cut off.
     QByteArray odd = readAll(clip("a1.rm"));
@@ -774,6 +784,7 @@ void JoinerTest::producerFiles()
     }
     const Run r = runProgram(kJoiner, args << "-o" << out);
     QVERIFY2(r.exitCode == 0, r.err.constData());
+    QCOMPARE(r.out, QByteArray()); // not asked for progress
 
     QCOMPARE(stepsBack(out), 0);
     QVERIFY(errorLines({"-i", out}) <= ownErrors);
@@ -940,12 +951,13 @@ void JoinerTest::messagesInBothLanguages()
     // An error the table does not name is still told in Japanese.
     rm::setJapanese(true);
     QVERIFY(QString::fromStdString(rm::systemText(ETXTBSY)).contains(QStringLiteral("番号 %1").arg(ETXTBSY)));
-    // A variable set empty is no choice: the next one decides.
-    const QByteArray all = qgetenv("LC_ALL"), lang = qgetenv("LANG");
+    // A variable set empty is no choice: the next one decides, the messages' before LANG.
+    const QByteArray all = qgetenv("LC_ALL"), messages = qgetenv("LC_MESSAGES"), lang = qgetenv("LANG");
     qputenv("LC_ALL", "");
-    qputenv("LANG", "ja_JP.UTF-8");
+    qputenv("LC_MESSAGES", "ja_JP.UTF-8");
+    qputenv("LANG", "C.UTF-8");
     rm::chooseLanguage();
-    for (const auto &[name, value] : {std::pair{"LC_ALL", all}, std::pair{"LANG", lang}})
+    for (const auto &[name, value] : {std::pair{"LC_ALL", all}, std::pair{"LC_MESSAGES", messages}, std::pair{"LANG", lang}})
         value.isNull() ? qunsetenv(name) : qputenv(name, value);
     QCOMPARE(QString::fromStdString(rm::say(rm::Msg::Empty, {"x"})), QStringLiteral("x: 空のファイルです（0 バイト）"));
 }
@@ -959,9 +971,11 @@ void JoinerTest::joinedHeaders_data()
     QTest::addColumn<qint64>("eventStart");// first event start of the second clip, in tenths; -1: none
     // 14.4 runs at 1,000 bytes a second: 201 packets of 20 bytes make 4.02 s a clip.
     QTest::newRow("14.4 audio, times all 0, x2") << QStringList{clip("a144.rm"), clip("a144.rm")} << 0 << 4020ll << 8040ll << -1ll;
+    QTest::newRow("14.4 audio, one time said twice, x2") << QStringList{clip("a144-timed.rm"), clip("a144-timed.rm")} << 0 << 4020ll << 8040ll << -1ll;
     QTest::newRow("rv20 and 14.4 x3") << QStringList{clip("v144.rm"), clip("v144.rm"), clip("v144.rm")} << 1 << 4020ll << 12060ll << -1ll;
     QTest::newRow("ac3 x3") << QStringList{clip("a1.rm"), clip("a2.rm"), clip("a3.rm")} << 0 << -1ll << -1ll << -1ll;
     QTest::newRow("version 1 packets x2") << QStringList{clip("a1-v1.rm"), clip("a1-v1.rm")} << 0 << -1ll << -1ll << -1ll;
+    QTest::newRow("a stream starting at 0.5 s x2") << QStringList{clip("a1-starts-late.rm"), clip("a1-starts-late.rm")} << 0 << -1ll << -1ll << -1ll;
     QTest::newRow("video ending in decoding order x2") << QStringList{clip("v1-reordered.rm"), clip("v1-reordered.rm")} << 0 << 2020ll << 4040ll << -1ll;
     const QString p61 = kSamples + "/producer61-cook-event.rm", helix = kSamples + "/helix11-rv30-cook.rm";
     if (QFile::exists(p61)) {
@@ -1063,7 +1077,8 @@ void JoinerTest::joinedHeaders()
                 ++count;
             }
         QCOMPARE(qsizetype(be32(b, c.second + 20)), largest);
-        QCOMPARE(be32(b, c.second + 32), be32(one, streamHeader(one, number) + 32)); // its preroll: the first clip's
+        QCOMPARE(be32(b, c.second + 28), be32(one, streamHeader(one, number) + 28)); // its start and preroll: the first clip's
+        QCOMPARE(be32(b, c.second + 32), be32(one, streamHeader(one, number) + 32));
         if (count) // a stream without packets keeps what its producer stated
             QCOMPARE(qsizetype(be32(b, c.second + 24)), bytes / count);
     }
