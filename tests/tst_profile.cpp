@@ -32,6 +32,7 @@ void ProfileTest::readString_data()
     QTest::newRow("plain") << QByteArray("[shoki]\r\nname2=abc\r\n") << QByteArray("name2") << QByteArray("abc");
     QTest::newRow("section case") << QByteArray("[SHOKI]\nname2=abc\n") << QByteArray("name2") << QByteArray("abc");
     QTest::newRow("key case") << QByteArray("[shoki]\nNAME2=abc\n") << QByteArray("name2") << QByteArray("abc");
+    QTest::newRow("blanks inside the brackets") << QByteArray("[ shoki ]\nname2=abc\n") << QByteArray("name2") << QByteArray("abc");
     QTest::newRow("blanks around") << QByteArray("[shoki]\n  name2 =  \t a b \t\n") << QByteArray("name2") << QByteArray("a b");
     QTest::newRow("double quotes") << QByteArray("[shoki]\nname2=\" a \"\n") << QByteArray("name2") << QByteArray(" a ");
     QTest::newRow("single quotes") << QByteArray("[shoki]\nname2=' a '\n") << QByteArray("name2") << QByteArray(" a ");
@@ -69,6 +70,7 @@ void ProfileTest::readInt_data()
     QTest::newRow("fraction point") << QByteArray("120.5") << 120;
     QTest::newRow("fraction comma") << QByteArray("120,5") << 120;
     QTest::newRow("negative") << QByteArray("-60") << -60;
+    QTest::newRow("plus sign") << QByteArray("+60") << 60;
     QTest::newRow("letters") << QByteArray("abc") << 0;
     QTest::newRow("digits then letters") << QByteArray("12ab") << 12;
     QTest::newRow("blanks") << QByteArray("  7  ") << 7;

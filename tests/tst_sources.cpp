@@ -421,7 +421,7 @@ void SourcesTest::clipMarks_data()
                                                    << "RealMedia ファイルとして読めません" << QList<int>{} << dnet;
     // A clip the joiner refuses even alone is marked wherever it stands.
     QTest::newRow("RealAudio 5") << QStringList{audio, seed("tiny-ra5.ra")} << QList<int>{1}
-                                 << "RealAudio バージョン 5 のファイルは結合できません" << QList<int>{0} << dnet;
+                                 << "結合できません: tiny-ra5.ra: RealAudio バージョン 5 のファイルは結合できません" << QList<int>{0} << dnet;
     const QString junk = madeFrom(audio, QStringLiteral("not-realmedia.rm"), ".RMF", "JUNK");
     QTest::newRow("not RealMedia, first once reversed") << QStringList{audio, junk} << QList<int>{1} << "結合できません"
                                                       << QList<int>{0} << dnet;
