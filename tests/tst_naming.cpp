@@ -184,6 +184,8 @@ void NamingTest::outputPath_data()
     o.startNumber = QStringLiteral("32767");
     QTest::newRow("start at 32767") << o << QStringList{} << nat("C:\\rec\\take32767.rm");
     QTest::newRow("search passes 32767") << o << QStringList{nat("C:\\rec\\take32767.rm")} << "";
+    o.startNumber = QStringLiteral("32766");
+    QTest::newRow("search ends on 32767") << o << QStringList{nat("C:\\rec\\take32766.rm")} << nat("C:\\rec\\take32767.rm");
     o.startNumber = QStringLiteral("1a");
     QTest::newRow("not digits") << o << QStringList{} << "";
     o.startNumber = QStringLiteral("１");

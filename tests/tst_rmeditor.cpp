@@ -1387,6 +1387,11 @@ void JoinerTest::badFiles_data()
     b = good;
     b.replace(prop, 4, "INDX");
     QTest::newRow("an index among the headers") << b << QByteArray("chunk INDX where the header should be");
+    QByteArray big(0x1100000, '\0'); // 17 MiB
+    big.replace(0, 4, "CONT");
+    put32(big, 4, quint32(big.size()));
+    b = good;
+    QTest::newRow("a header chunk of 17 MiB") << b.insert(data, big) << QByteArray("header chunk CONT is implausibly large");
     b = readAll(clip("v144.rm")); // video and audio, numbered 0 and 1
     for (const auto &c : chunks(b))
         if (c.first == "MDPR")

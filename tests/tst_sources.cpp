@@ -448,6 +448,9 @@ void SourcesTest::clipMarks_data()
         QTest::newRow("helix and producer61") << QStringList{helix, hostPath(QStringLiteral(SAMPLES_DIR "/producer61-cook-event.rm"))}
                                               << QList<int>{1} << "ストリームの種類が違います（映像のストリームがありません、イベントのストリームが余分にあります）"
                                               << QList<int>{1} << "長さ 0:06.2 ・ 60 kbit/s ・ 37.4 kB\n映像 RV30 176×144\n音声 cook 22050 Hz モノラル";
+    if (QFile::exists(helix))
+        QTest::newRow("producer61, with its events") << QStringList{hostPath(QStringLiteral(SAMPLES_DIR "/producer61-cook-event.rm"))}
+                                                     << QList<int>{} << QString() << QList<int>{} << "\nイベント";
     // The helix sample with its video labelled RealVideo 4, as .rmvb files are.
     if (QFile::exists(helix)) {
         const QString rv40 = madeFrom(helix, QStringLiteral("helix-rv40.rmvb"), "VIDORV30", "VIDORV40");
