@@ -597,6 +597,14 @@ void JoinerTest::initTestCase()
     QByteArray startsLate = readAll(clip("a1.rm"));
     put32(startsLate, streamHeader(startsLate, 0) + 28, 500);
     writeAll(clip("a1-starts-late.rm"), startsLate);
+    // a1.rm with its headers and an empty DATA chunk: no packets at all.
+    QByteArray empty = readAll(clip("a1.rm"));
+    const qsizetype emptyData = chunkAt(empty, "DATA");
+    empty.truncate(emptyData + 18);
+    put32(empty, emptyData + 4, 18);
+    put32(empty, emptyData + 10, 0);
+    put32(empty, chunkAt(empty, "PROP") + 10 + 28, 0); // no index
+    writeAll(clip("a1-no-packets.rm"), empty);
     // a144.rm with its times stated, 20 ms a packet, one of them said twice.
     QByteArray timed = readAll(clip("a144.rm"));
     const QList<RmPacket> frames144 = packetList(timed);
@@ -903,6 +911,10 @@ void JoinerTest::packetsCopiedAsTheyAre()
     QCOMPARE(runProgram(kJoiner, {"-i", clip("v1.rm"), "-i", clip("v2.rm"), "-o", out}).exitCode, 0);
     const QByteArray joined = readAll(out);
     QCOMPARE(packetsOf(joined), packetsOf(readAll(clip("v1.rm"))) + packetsOf(readAll(clip("v2.rm"))));
+    // Clips of headers alone join into a file of headers alone.
+    const QString none = clip(QStringLiteral("no-packets.rm"));
+    QCOMPARE(runProgram(kJoiner, {"-i", clip("a1-no-packets.rm"), "-i", clip("a1-no-packets.rm"), "-o", none}).exitCode, 0);
+    QCOMPARE(packetsOf(readAll(none)), packetsOf(readAll(clip("a1-no-packets.rm"))));
     // A bare output name, as typed at a prompt, lands in the working folder.
     QProcess bare;
     bare.setWorkingDirectory(m_dir.path());
