@@ -25,6 +25,7 @@
 //   STANDIN_SAY       a line to print on the error channel before them
 //   STANDIN_SPLIT_LINE  "1": the refusal of "fail" is written in two parts 30 ms
 //                     apart, as a tool's line may reach the window in pieces
+//   STANDIN_NO_LINE_END  "1": the refusal of "fail" ends without a line end
 //   STANDIN_PARTIAL   "1": a temporary ".rme<pid>-0.tmp" beside the output is made
 //                     and named ("partial NAME", when RMEDITOR_PROGRESS=1, after
 //                     "partial ../NAME" of a file it makes one folder up, and
@@ -165,7 +166,10 @@ int main(int argc, char **argv)
         std::cerr << "standin: " << std::flush;
         if (const char *split = std::getenv("STANDIN_SPLIT_LINE"); split && std::string(split) == "1")
             std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        std::cerr << "refused on purpose\n" << std::endl; // and a blank line, as many tools end
+        if (const char *open = std::getenv("STANDIN_NO_LINE_END"); open && std::string(open) == "1")
+            std::cerr << "refused on purpose" << std::flush;
+        else
+            std::cerr << "refused on purpose\n" << std::endl; // and a blank line, as many tools end
         return 1;
     }
     if (mode == "crash")

@@ -1,5 +1,6 @@
 #include "support/posixfacts.h"
 #include "app/tabcontrol.h"
+#include "platform/fileexists.h"
 #include "platform/qtplatform.h"
 #include "support/harness.h"
 
@@ -204,11 +205,13 @@ void JoinTest::toolFailures_data()
     const QString killed = QStringLiteral("rmeditorが強制終了されました（シグナル 9 SIGKILL）");
 #endif
     QTest::newRow("no output") << QByteArray("fail") << false << "rmeditorがエラーで終了しました（終了コード 1）";
+    QTest::newRow("no output, its last line unended") << QByteArray("fail+unended") << false << "rmeditorがエラーで終了しました（終了コード 1）";
     QTest::newRow("zero bytes") << QByteArray("empty") << false << "rmeditorは終了しましたが、作成されたファイルが空です";
     QTest::newRow("exit 0, no file") << QByteArray("nothing") << false << "rmeditorは終了しましたが、作成されたファイルがありません";
     QTest::newRow("said nothing, exit 0, no file") << QByteArray("silent") << false << "rmeditorは終了しましたが、作成されたファイルがありません";
     QTest::newRow("crash") << QByteArray("crash") << false << aborted;
     QTest::newRow("full output, exit code 12") << QByteArray("exitcode") << false << "rmeditorがエラーで終了しました（終了コード 12）";
+    QTest::newRow("an error line, then output, exit code 12") << QByteArray("exitcode+said") << false << "rmeditorがエラーで終了しました（終了コード 12）";
     QTest::newRow("output written, then a crash") << QByteArray("partialcrash") << false << aborted;
     QTest::newRow("output written, then killed") << QByteArray("killed") << false << killed;
     QTest::newRow("clean end") << QByteArray() << true << QString();
@@ -219,7 +222,15 @@ void JoinTest::toolFailures()
     QFETCH(QByteArray, mode);
     QFETCH(bool, joined);
     QFETCH(QString, reason);
+    const QByteArray twist = mode.split('+').value(1); // "unended": its last line; "said": an error line first
+    mode = mode.split('+').value(0);
+    const QString errorLine = QStringLiteral("standin: the disk is nearly full");
     qputenv("STANDIN_MODE", mode);
+    qputenv("STANDIN_NO_LINE_END", twist == "unended" ? "1" : "0");
+    if (twist == "said") { // the ordinary output follows it
+        qputenv("STANDIN_SAY", errorLine.toUtf8());
+        qputenv("STANDIN_SLEEP_MS", "200");
+    }
     qputenv("STANDIN_PROGRESS", "500");
     qputenv("STANDIN_PARTIAL", "1");
     qputenv("STANDIN_SPLIT_LINE", "1");
@@ -247,11 +258,14 @@ void JoinTest::toolFailures()
     qunsetenv("STANDIN_PROGRESS");
     qunsetenv("STANDIN_PARTIAL");
     qunsetenv("STANDIN_SPLIT_LINE");
+    qunsetenv("STANDIN_NO_LINE_END");
+    qunsetenv("STANDIN_SAY");
     // A failure line tells the tool's last words and how it ended; activating
     // it shows all it said but its progress.
     if (!joined) {
-        const QString said = mode == "fail" ? QStringLiteral("standin: refused on purpose")
-                                            : QStringLiteral("joining 2 clips into ") + out;
+        const QString said = twist == "said"  ? errorLine // the error channel's last words, whatever followed
+                             : mode == "fail" ? QStringLiteral("standin: refused on purpose")
+                                              : QStringLiteral("joining 2 clips into ") + out;
         QCOMPARE(ui(*f).resultTip(0), mode == "silent" ? reason : said + QLatin1Char('\n') + reason);
         ui(*f).activateResult(0);
         if (mode == "silent") { // nothing more to show than the line and why
@@ -580,6 +594,16 @@ void JoinTest::outputNeverDeleted()
     QVERIFY(!h->platform.deleteRequests.contains(out));
     QCOMPARE(ui(*f).resultText(0), QStringLiteral("作成に成功しました:") + out);
     QVERIFY(h->platform.messages.isEmpty()); // the output is skipped without a word
+    if (kFileNameCase == Qt::CaseInsensitive)
+        return;
+    // Where names keep their case, one that differs from the output's in case alone is another file.
+    ui(*f).sources->clear();
+    const QString other = source(QStringLiteral("Out2.rm"), "B");
+    f->AddSources({other});
+    ui(*f).Text5->setText(rec + QStringLiteral("out2.rm"));
+    run();
+    QCOMPARE(contentOf(rec + QStringLiteral("out2.rm")), QByteArray("B"));
+    QVERIFY(!QFile::exists(other));
 }
 
 void JoinTest::undeletableSourcesReported()
