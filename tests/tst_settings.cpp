@@ -227,11 +227,12 @@ void SettingsTest::maximisedStoresNormalPlacement()
 void SettingsTest::placementOffScreenComesBack_data()
 {
     QTest::addColumn<QByteArray>("placement");
-    QTest::newRow("off every screen") << QByteArray("x1=-900000\r\ny1=900000");
-    QTest::newRow("larger than the screen") << QByteArray("x1=1500\r\ny1=1500\r\nx2=100000\r\ny2=30000");
-    QTest::newRow("two billion twips wide") << QByteArray("x1=1500\r\ny1=1500\r\nx2=2000000000");
-    QTest::newRow("title bar above the screen") << QByteArray("x1=1500\r\ny1=-3000");
-    QTest::newRow("20 pixels on the screen") << QByteArray("x1=23700\r\ny1=1500");
+    QTest::addColumn<bool>("centred"); // brought back to the middle of the screen
+    QTest::newRow("off every screen") << QByteArray("x1=-900000\r\ny1=900000") << true;
+    QTest::newRow("larger than the screen") << QByteArray("x1=1500\r\ny1=1500\r\nx2=100000\r\ny2=30000") << false;
+    QTest::newRow("two billion twips wide") << QByteArray("x1=1500\r\ny1=1500\r\nx2=2000000000") << false;
+    QTest::newRow("title bar above the screen") << QByteArray("x1=1500\r\ny1=-3000") << false;
+    QTest::newRow("20 pixels on the screen") << QByteArray("x1=23700\r\ny1=1500") << true;
 }
 
 // Whatever was stored, the window comes up on a screen, whole, with its
@@ -239,6 +240,7 @@ void SettingsTest::placementOffScreenComesBack_data()
 void SettingsTest::placementOffScreenComesBack()
 {
     QFETCH(QByteArray, placement);
+    QFETCH(bool, centred);
     Harness h;
     h.writeIni("[shoki]\r\npath=/t/rmeditor\r\n" + placement + "\r\n");
     Form1 &f = h.start();
@@ -246,6 +248,8 @@ void SettingsTest::placementOffScreenComesBack()
     QVERIFY(screen.contains(f.frameGeometry().center()));
     QVERIFY(f.frameGeometry().top() >= screen.top());
     QVERIFY(f.frameGeometry().width() <= screen.width() && f.frameGeometry().height() <= screen.height());
+    if (centred)
+        QVERIFY((f.frameGeometry().center() - screen.center()).manhattanLength() <= 4);
 }
 
 // A stored height is a 16-bit value: one beyond it is the design height, as a missing one.
@@ -353,6 +357,16 @@ void SettingsTest::installedCopyUsesConfigFolder()
     }
     if (!foldersCanBeLocked())
         QSKIP("root writes into any folder");
+    {
+        // A copy in a folder that takes no files reads the settings beside it.
+        Harness h;
+        h.writeIni("[shoki]\r\npath=/t/rmeditor\r\n");
+        chmod(QFile::encodeName(h.dir()).constData(), 0500);
+        Form1 &f = h.start();
+        QCOMPARE(ui(f).Text2->text(), nat("/t/rmeditor"));
+        QVERIFY(f.close());
+        chmod(QFile::encodeName(h.dir()).constData(), 0700);
+    }
     Harness h;
     chmod(QFile::encodeName(h.dir()).constData(), 0500);
     Form1 &f = h.startWithTool();

@@ -313,6 +313,11 @@ void SourcesTest::fileDialogs()
     QCOMPARE(opened, there.path());
     QCOMPARE(offered, QStringLiteral("joined.rm"));
     QCOMPARE(listed, QStringList{"c.rm"});
+    // A name without its folder: the dialog opens where the program says.
+    CommonDialogState bare{false, 0, QStringLiteral("Rm|*.rm"), here.path(), QStringLiteral("joined.rm")};
+    look(QString());
+    QCOMPARE(int(platform.showSave(nullptr, bare)), int(DialogOutcome::Cancelled));
+    QCOMPARE(opened, here.path());
 
     CommonDialogState open{false, dialogflags::kAllowMultiSelect, QStringLiteral("RealMedia(*.rm,*.ra,*.ram)|*.rm*;*.ra*"), here.path(), QString()};
     look(QStringLiteral("\"a.rm\" \"%1\"").arg(there.filePath(QStringLiteral("c.rm"))));
@@ -441,6 +446,9 @@ void SourcesTest::clipMarks_data()
                             << QStringLiteral("音声 dnet 32000 Hz ステレオ");
     // The same clip stating no length, neither for the file nor for its stream.
     const QString noLength = madeFrom(audio, QStringLiteral("no-length.rm"), QByteArray::fromHex("00000150"), QByteArray(4, '\0'));
+    // The same clip stating no rate: none is told.
+    const QString noRate = madeFrom(audio, QStringLiteral("no-rate.rm"), QByteArray::fromHex("00007d0000007d00"), QByteArray(8, '\0'));
+    QTest::newRow("no rate stated") << QStringList{noRate} << QList<int>{} << QString() << QList<int>{} << QStringLiteral("長さ 0:00.3 ・ 1.7 kB\n");
     QTest::newRow("no length stated") << QStringList{noLength} << QList<int>{} << QString() << QList<int>{}
                                       << QStringLiteral("長さ 不明 ・ ");
     const QString helix = hostPath(QStringLiteral(SAMPLES_DIR "/helix11-rv30-cook.rm"));
