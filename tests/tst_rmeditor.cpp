@@ -1461,14 +1461,16 @@ void JoinerTest::badFiles()
 
 void JoinerTest::interruptedJoinLeavesNothing_data()
 {
-    QTest::addColumn<bool>("kill");
-    QTest::newRow("terminated") << false;
-    QTest::newRow("killed") << true;
+    QTest::addColumn<QString>("end");
+    QTest::newRow("terminated") << "terminate";
+    QTest::newRow("killed") << "kill";
+    QTest::newRow("its name taken meanwhile") << "appear";
 }
 
 void JoinerTest::interruptedJoinLeavesNothing()
 {
-    QFETCH(bool, kill);
+    QFETCH(QString, end);
+    const bool kill = end == QLatin1String("kill");
     // A clip of some megabytes, made by the joiner itself, in a folder of its
     // own; on a FAT drive (as CI mounts one) where the joiner names its temporary.
     const QString drive = qEnvironmentVariable("TAPEKNOT_TEST_FAT_DIR");
@@ -1487,6 +1489,24 @@ void JoinerTest::interruptedJoinLeavesNothing()
         args << "-i" << big;
     const QString out = folder.filePath(QStringLiteral("interrupted.rm"));
     QProcess p;
+    if (end == QLatin1String("appear")) {
+        // Someone saves a file of that name while the join runs: it stays theirs.
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("RMEDITOR_PROGRESS"), QStringLiteral("1"));
+        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+        p.setProcessEnvironment(env);
+        p.start(kJoiner, args << "-o" << out);
+        QVERIFY(p.waitForReadyRead(30000));
+        ::kill(pid_t(p.processId()), SIGSTOP);
+        writeAll(out, "theirs");
+        ::kill(pid_t(p.processId()), SIGCONT);
+        QVERIFY(p.waitForFinished(120000));
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY2(p.readAllStandardError().contains("interrupted.rm: already exists (it appeared while joining)"), "not told why");
+        QCOMPARE(readAll(out), QByteArray("theirs"));
+        QCOMPARE(entriesOf(folder.path()), QStringList(before) << QStringLiteral("interrupted.rm"));
+        return;
+    }
     p.start(kJoiner, args << "-o" << out);
     QVERIFY(p.waitForStarted());
     QTest::qWait(40);
