@@ -526,6 +526,7 @@ void JoinTest::toolLocationForms_data()
     QTest::addColumn<QString>("message"); // empty: the join succeeds
     QTest::newRow("relative to the program's folder") << "relative" << QString();
     QTest::newRow("not a program") << "garbage" << "rmeditorを起動できませんでした:実行できるプログラムではありません（";
+    QTest::newRow("removed as it starts") << "removed" << "rmeditorを起動できませんでした:ファイルが見つかりません（";
 #ifndef Q_OS_WIN // a Windows program runs by its name, whatever its permissions
     QTest::newRow("its permission taken as it starts") << "unpermitted" << "rmeditorを起動できませんでした:実行する権限がありません（";
 #endif
@@ -538,11 +539,13 @@ void JoinTest::toolLocationForms()
     if (form == QLatin1String("relative")) {
         ui(*f).Text2->setText(QDir::toNativeSeparators(QDir(h->dir()).relativeFilePath(kTool)));
         QDir::setCurrent(rec); // wherever the program was started from
-    } else if (form == QLatin1String("unpermitted")) {
-        const QString tool = rec + QStringLiteral("rmeditor");
+    } else if (form == QLatin1String("unpermitted") || form == QLatin1String("removed")) {
+        const QString tool = rec + QFileInfo(kTool).fileName();
         QVERIFY(QFile::copy(kTool, tool));
         ui(*f).Text2->setText(tool);
-        QObject::connect(f, &Form1::joinStarted, f, [tool] { QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner); });
+        QObject::connect(f, &Form1::joinStarted, f, [tool, form] {
+            form == QLatin1String("removed") ? QFile::remove(tool) : QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner);
+        });
     } else {
 #ifdef Q_OS_WIN
         const QString tool = source(QStringLiteral("rmeditor.exe"), QByteArray(64, '\x01'));
