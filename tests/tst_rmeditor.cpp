@@ -360,7 +360,7 @@ QByteArray logicalTable(const QList<quint16> &numbers, const QList<quint32> &off
 // types already the multi-rate ones): stream 3 is that audio again, stated
 // at `otherRate`, each packet of 1 followed by its copy on 3; stream 4 is
 // the logical stream grouping them, rules 0-1 on 1 and 2-3 on 3. No index.
-QByteArray twoRates(const QByteArray &b, quint32 otherRate)
+QByteArray twoRates(const QByteArray &b, quint32 otherRate, bool offsetsStated = true)
 {
     QByteArray head, data;
     qsizetype prop = -1, offsetsAt = -1;
@@ -402,8 +402,8 @@ QByteArray twoRates(const QByteArray &b, quint32 otherRate)
     put32(head, prop + 38, 0);                        // no index
     put32(head, prop + 42, quint32(head.size()));     // DATA
     head[prop + 47] = char(head[prop + 47] + 2);      // streams
-    put32(head, offsetsAt, quint32(head.size()));
-    put32(head, offsetsAt + 4, quint32(head.size()));
+    put32(head, offsetsAt, offsetsStated ? quint32(head.size()) : 0);
+    put32(head, offsetsAt + 4, offsetsStated ? quint32(head.size()) : 0);
     QByteArray chunk = "DATA" + QByteArray(14, '\0');
     put32(chunk, 4, quint32(18 + data.size()));
     put32(chunk, 10, packets);
@@ -515,6 +515,7 @@ void JoinerTest::initTestCase()
                                                                          "\x06" "Audio \x1a" "audio/x-ralf-mpeg4-generic"));
         writeAll(clip("two-rates.rm"), twoRates(multirate, 32000));
         writeAll(clip("two-rates-20k.rm"), twoRates(multirate, 20000));
+        writeAll(clip("two-rates-no-offsets.rm"), twoRates(multirate, 32000, false)); // as some editors leave them
         // Its cook stream's sub-packets made 0 bytes long, and ffmpeg's
         // remux of it, whose audio header has no frame sizes at all.
         writeAll(clip("helix-no-subpackets.rm"), QByteArray(helix).replace(QByteArray::fromHex("00090258003c"), QByteArray::fromHex("000902580000")));
@@ -790,6 +791,7 @@ void JoinerTest::producerFiles_data()
     QTest::newRow("helix with multi-rate MIME types x3") << QStringList{multirate, multirate, multirate};
     const QString twoRates = clip("two-rates.rm");
     QTest::newRow("two-rate broadcast x3") << QStringList{twoRates, twoRates, twoRates};
+    QTest::newRow("two-rate broadcast stating no offsets x2") << QStringList{clip("two-rates-no-offsets.rm"), twoRates};
 }
 
 void JoinerTest::producerFiles()
@@ -1360,6 +1362,7 @@ void JoinerTest::badFiles_data()
 
     QTest::newRow("empty") << QByteArray() << QByteArray("empty file");
     QTest::newRow("ram metafile") << QByteArray("rtsp://example.invalid/clip.rm\r\n") << QByteArray("text file");
+    QTest::newRow("ram metafile of one short line") << QByteArray("pnm://h/a.rm\n") << QByteArray("text file");
     QTest::newRow("ram metafile with tabs") << QByteArray("# clips\r\n\trtsp://example.invalid/clip.rm\r\n") << QByteArray("text file");
     QTest::newRow("RealAudio version 5") << QByteArray(".ra\xfd\x00\x05\x00\x00.ra5", 12) << QByteArray("RealAudio");
     QTest::newRow("something else") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\0", 12) << QByteArray("not a RealMedia file");
