@@ -722,6 +722,13 @@ void JoinTest::busyWindowIgnoresInput()
     QCOMPARE(ui(*f).sources->entries(), QStringList{a});
     QCOMPARE(ui(*f).resultText(0), QStringLiteral("作成に成功しました:") + out);
     QVERIFY(f->isVisible());
+    // The same click and keys reach the window again.
+    ui(*f).SSTab1->setCurrentIndex(1);
+    QTest::mouseClick(ui(*f).Check1[3], Qt::LeftButton, {}, QPoint(6, 6));
+    QVERIFY(ui(*f).Check1[3]->isChecked());
+    ui(*f).Text4->setFocus();
+    QTest::keyClicks(ui(*f).Text4, QStringLiteral("typed"));
+    QCOMPARE(ui(*f).Text4->text(), QStringLiteral("typed"));
     // Once the join is over, a close is accepted again.
     QVERIFY(f->close());
 }
