@@ -57,6 +57,7 @@ private slots:
     void settingsTable();
     void joinJob_data();
     void joinJob();
+    void jobGoneWhileRunning();
     void joinerLeavesNothing_data();
     void joinerLeavesNothing();
 };
@@ -553,6 +554,29 @@ void RulesTest::joinJob()
         QVERIFY(job.details().contains(QStringLiteral("said line %1 of").arg(saidLines - 1)));
         QVERIFY(!job.details().contains(QStringLiteral("said line 0 of")));
     }
+}
+
+// Gone with its window while the tool runs (the program ending): the tool
+// is ended and nobody is told, so nothing half torn down is called.
+void RulesTest::jobGoneWhileRunning()
+{
+    QTemporaryDir dir;
+    JoinRequest request;
+    request.program = QStringLiteral(STANDIN_TOOL);
+    request.workingDirectory = dir.path();
+    request.sources = {QStringLiteral(STANDIN_TOOL)};
+    request.output = dir.filePath(QStringLiteral("out.rm"));
+    qputenv("STANDIN_HANG_MS", "30000");
+    auto job = std::make_unique<JoinJob>(request);
+    job->start();
+    QTRY_VERIFY(job->state() == JoinJob::State::Running);
+    qunsetenv("STANDIN_HANG_MS");
+    QSignalSpy told(job.get(), &JoinJob::stateChanged);
+    QElapsedTimer clock;
+    clock.start();
+    job.reset();
+    QCOMPARE(told.size(), 0);
+    QVERIFY(clock.elapsed() < 2000); // killed, not waited for
 }
 
 // The programs this process started (Linux).

@@ -478,6 +478,9 @@ void SourcesTest::clipMarks_data()
     if (QFile::exists(helix)) {
         const QString rv40 = madeFrom(helix, QStringLiteral("helix-rv40.rmvb"), "VIDORV30", "VIDORV40");
         QVERIFY(!rv40.isEmpty());
+        const QString unknown = madeFrom(helix, QStringLiteral("helix-unknown-kind.rm"), "video/x-pn-realvideo", "video/x-pn-unknown-v");
+        QTest::newRow("a stream of a kind not known") << QStringList{unknown} << QList<int>{} << QString() << QList<int>{}
+                                                      << "\nその他 video/x-pn-unknown-v\n";
         QTest::newRow("RealVideo 4, and 3 after it") << QStringList{rv40, helix} << QList<int>{1} << "RV40 ではなく RV30"
                                                       << QList<int>{1} << "映像 RV40 176×144\n音声 cook 22050 Hz モノラル";
         // Its cook frames sent whole, one sub-packet each: nothing to refuse.
