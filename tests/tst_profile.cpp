@@ -33,6 +33,7 @@ void ProfileTest::readString_data()
     QTest::newRow("section case") << QByteArray("[SHOKI]\nname2=abc\n") << QByteArray("name2") << QByteArray("abc");
     QTest::newRow("key case") << QByteArray("[shoki]\nNAME2=abc\n") << QByteArray("name2") << QByteArray("abc");
     QTest::newRow("blanks inside the brackets") << QByteArray("[ shoki ]\nname2=abc\n") << QByteArray("name2") << QByteArray("abc");
+    QTest::newRow("indented header") << QByteArray(" \t[shoki]\nname2=abc\n") << QByteArray("name2") << QByteArray("abc");
     QTest::newRow("blanks around") << QByteArray("[shoki]\n  name2 =  \t a b \t\n") << QByteArray("name2") << QByteArray("a b");
     QTest::newRow("double quotes") << QByteArray("[shoki]\nname2=\" a \"\n") << QByteArray("name2") << QByteArray(" a ");
     QTest::newRow("single quotes") << QByteArray("[shoki]\nname2=' a '\n") << QByteArray("name2") << QByteArray(" a ");
