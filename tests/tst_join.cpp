@@ -22,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QScrollBar>
 #include <QScreen>
 
 
@@ -887,11 +888,14 @@ void JoinTest::detailsFitTheScreen()
     for (int i = 0; i < 2000; ++i)
         said.append(QStringLiteral("rmeditor: line %1 of what went wrong").arg(i));
     QRect shown, room;
+    std::pair<int, int> scrolled; // and how far it can
     QTimer::singleShot(200, [&] {
         QWidget *box = QApplication::activeModalWidget();
         QVERIFY(box);
         shown = box->frameGeometry();
         room = box->screen()->availableGeometry();
+        const QScrollBar *bar = box->findChild<QPlainTextEdit *>()->verticalScrollBar();
+        scrolled = {bar->value(), bar->maximum()};
         box->close();
     });
     QtPlatform().showDetails(nullptr, QStringLiteral("作成に失敗しました:x.rm"), said.join(QLatin1Char('\n')));
@@ -899,6 +903,9 @@ void JoinTest::detailsFitTheScreen()
     QVERIFY2(room.contains(shown) || (shown.height() <= room.height() && shown.width() <= room.width()),
              qPrintable(QStringLiteral("%1x%2").arg(shown.width()).arg(shown.height())));
     QVERIFY(shown.height() < 1024 * 9 / 10);
+    // Scrolled to its end, where the tool says why it stopped.
+    QVERIFY(scrolled.second > 0);
+    QCOMPARE(scrolled.first, scrolled.second);
 }
 
 void JoinTest::resultLinesAccumulate()

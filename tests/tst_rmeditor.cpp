@@ -1564,6 +1564,8 @@ void JoinerTest::inputKeepsItsPlace()
     growing.close();
     in->seek(uint64_t(bytes.size()) - 5);
     QCOMPARE(in->read(got.data(), 100), size_t(5));
+    in->seek(uint64_t(bytes.size()) - 5);
+    QVERIFY(!in->view(6)); // seen whole or not at all
 }
 
 void JoinerTest::helpOnRequest()

@@ -70,6 +70,17 @@ void WindowTest::controlsAtDesign()
     QCOMPARE(ui(f).Check1[1]->text(), QStringLiteral("DOS窓を表示する"));
     QCOMPARE(ui(f).Check1[3]->text(), QStringLiteral("結合後にリストを削除する"));
     QCOMPARE(ui(f).Label1[1]->text(), QStringLiteral("開始№"));
+    const std::pair<const char *, const char *> captions[] = {
+        {"Label2", "Rmeditorのある場所"}, {"Check1_0", "最前面に置く"}, {"Check1_2", "結合後にファイルを削除する"},
+        {"Option2_0", "先頭ファイルと同じ場所に作成する"}, {"Option2_1", "作成場所指定"},
+        {"Option1_0", "ファイル名の共通部分を新ファイル名とする"}, {"Check2_0", "末尾が数字の場合は数字だけ除く"},
+        {"Check2_1", "新ファイル名が0文字の場合は連番名にする"}, {"Option1_1", "ファイル名を指定する"},
+        {"Option1_2", "連番名で追加する"}, {"Label1_0", "基本名"}};
+    for (const auto &[name, caption] : captions) {
+        const QObject *control = f.findChild<QObject *>(QLatin1String(name));
+        QVERIFY2(control, name);
+        QCOMPARE(control->property("text").toString(), QString::fromUtf8(caption));
+    }
     QCOMPARE(ui(f).SSTab1->tabBar()->tabText(0), QStringLiteral("実行"));
     QCOMPARE(ui(f).SSTab1->tabBar()->tabText(1), QStringLiteral("設定"));
     QVERIFY(ui(f).Picture1->isHidden());
