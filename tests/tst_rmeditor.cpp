@@ -1364,6 +1364,7 @@ void JoinerTest::badFiles_data()
 
     QTest::newRow("empty") << QByteArray() << QByteArray("empty file");
     QTest::newRow("ram metafile") << QByteArray("rtsp://example.invalid/clip.rm\r\n") << QByteArray("text file");
+    QTest::newRow("the first six bytes of one") << QByteArray(".RMF\0\0", 6) << QByteArray("bad.rm: not a RealMedia file");
     QTest::newRow("ram metafile of one short line") << QByteArray("pnm://h/a.rm\n") << QByteArray("text file");
     QTest::newRow("ram metafile with tabs") << QByteArray("# clips\r\n\trtsp://example.invalid/clip.rm\r\n") << QByteArray("text file");
     QTest::newRow("RealAudio version 5") << QByteArray(".ra\xfd\x00\x05\x00\x00.ra5", 12) << QByteArray("RealAudio");
@@ -1395,6 +1396,9 @@ void JoinerTest::badFiles_data()
     b[prop + 10 + 36] = char(0x13);
     b[prop + 10 + 37] = char(0x88);
     QTest::newRow("thousands of streams") << b << QByteArray("5000 streams");
+    b = good;
+    b.insert(mdpr, good.mid(mdpr, be32(good, mdpr + 4)).repeated(255)); // 256 stream headers in all
+    QTest::newRow("more stream headers than streams can be") << b << QByteArray("bad.rm: too many MDPR chunks");
     b = good;
     b[mdpr + 9] = 1;
     QTest::newRow("stream header of version 1") << b << QByteArray("MDPR has an unknown version");
