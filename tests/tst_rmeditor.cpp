@@ -436,6 +436,7 @@ private slots:
     void interruptedJoinLeavesNothing_data();
     void interruptedJoinLeavesNothing();
     void inputKeepsItsPlace();
+    void readErrorEndsTheJoin();
     void helpOnRequest();
     void manyInputsInLittleMemory();
     void progressFollowsTheWork();
@@ -1570,6 +1571,27 @@ void JoinerTest::inputKeepsItsPlace()
     QCOMPARE(in->read(got.data(), 100), size_t(5));
     in->seek(uint64_t(bytes.size()) - 5);
     QVERIFY(!in->view(6)); // seen whole or not at all
+}
+
+// A clip that cannot be read to its end (a failing disk, a share gone
+// meanwhile): the join fails saying why, and leaves nothing.
+void JoinerTest::readErrorEndsTheJoin()
+{
+    const QString out = clip(QStringLiteral("read-error.rm"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(READFAULT_LIB));
+    env.insert(QStringLiteral("ASAN_OPTIONS"), env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":verify_asan_link_order=0"));
+    env.insert(QStringLiteral("READFAULT_PATH"), QFileInfo(clip("v2.rm")).canonicalFilePath());
+    env.insert(QStringLiteral("READFAULT_AFTER"), QString::number(QFileInfo(clip("v2.rm")).size() / 2));
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    QProcess joiner;
+    joiner.setProcessEnvironment(env);
+    joiner.start(kJoiner, {"-i", clip("v1.rm"), "-i", clip("v2.rm"), "-o", out});
+    QVERIFY(joiner.waitForFinished(60000));
+    const QByteArray said = joiner.readAllStandardError();
+    QCOMPARE(joiner.exitCode(), 1);
+    QVERIFY2(said.contains("v2.rm: Input/output error"), said.constData());
+    QVERIFY(!QFile::exists(out));
 }
 
 void JoinerTest::helpOnRequest()

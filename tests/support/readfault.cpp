@@ -1,0 +1,31 @@
+// Preloaded into a program under test: reads of the file named by
+// READFAULT_PATH fail with EIO from byte READFAULT_AFTER on, as on a failing
+// disk or a network share that went away in the middle of a join.
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+#include <unistd.h>
+
+extern "C" ssize_t read(int fd, void *buffer, size_t n)
+{
+    using Read = ssize_t (*)(int, void *, size_t);
+    static const Read realRead = reinterpret_cast<Read>(dlsym(RTLD_NEXT, "read"));
+    const char *path = std::getenv("READFAULT_PATH");
+    const char *after = std::getenv("READFAULT_AFTER");
+    if (path && after) {
+        char link[64], target[PATH_MAX];
+        std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+        const ssize_t length = readlink(link, target, sizeof target - 1);
+        if (length > 0) {
+            target[length] = '\0';
+            if (std::strcmp(target, path) == 0 && lseek(fd, 0, SEEK_CUR) + off_t(n) > std::atoll(after)) {
+                errno = EIO;
+                return -1;
+            }
+        }
+    }
+    return realRead(fd, buffer, n);
+}
