@@ -341,6 +341,14 @@ void SourcesTest::fileDialogs()
     QCOMPARE(opened, here.path());
     QCOMPARE(listed, (QStringList{"a.rm", "b.ram"}));
     QCOMPARE(open.fileName, here.path() + QChar(0) + QStringLiteral("a.rm") + QChar(0) + there.filePath(QStringLiteral("c.rm")));
+    // One file alone comes back with its folder.
+    look(QStringLiteral("a.rm"));
+    QCOMPARE(int(platform.showOpen(nullptr, open)), int(DialogOutcome::Chosen));
+    QCOMPARE(open.fileName, here.filePath(QStringLiteral("a.rm")));
+    // A folder among the names is no clip: the dialog does not close on it.
+    QVERIFY(QDir(here.path()).mkdir(QStringLiteral("sub")));
+    look(QStringLiteral("\"a.rm\" \"sub\""));
+    QCOMPARE(int(platform.showOpen(nullptr, open)), int(DialogOutcome::Cancelled));
 }
 
 void SourcesTest::limitMessage()
