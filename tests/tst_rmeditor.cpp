@@ -1365,6 +1365,7 @@ void JoinerTest::badFiles_data()
 
     QTest::newRow("empty") << QByteArray() << QByteArray("empty file");
     QTest::newRow("ram metafile") << QByteArray("rtsp://example.invalid/clip.rm\r\n") << QByteArray("text file");
+    QTest::newRow("the RealAudio signature and little else") << QByteArray(".ra\xfd\0\x04", 6) << QByteArray("RealAudio file");
     QTest::newRow("the first six bytes of one") << QByteArray(".RMF\0\0", 6) << QByteArray("bad.rm: not a RealMedia file");
     QTest::newRow("ram metafile of one short line") << QByteArray("pnm://h/a.rm\n") << QByteArray("text file");
     QTest::newRow("ram metafile with tabs") << QByteArray("# clips\r\n\trtsp://example.invalid/clip.rm\r\n") << QByteArray("text file");
