@@ -410,6 +410,7 @@ void SourcesTest::listEditing()
     QTest::keyClick(ui(f).List1, Qt::Key_Delete);
     QCOMPARE(ui(f).sources->count(), 0);
     QVERIFY(!ui(f).Command2[0]->isEnabled() && !ui(f).m_12->isEnabled());
+    QCOMPARE(ui(f).Command2[0]->toolTip(), QString()); // no total of nothing
     // The row where the deletion began stays current, whichever was picked first.
     f.AddSources({nat("/rec/a.rm"), nat("/rec/b.rm"), nat("/rec/c.rm"), nat("/rec/d.rm")});
     click(2, Qt::NoModifier);
