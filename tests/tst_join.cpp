@@ -887,8 +887,10 @@ void JoinTest::detailsFitTheScreen()
     QStringList said;
     for (int i = 0; i < 2000; ++i)
         said.append(QStringLiteral("rmeditor: line %1 of what went wrong").arg(i));
+    said.last() += QStringLiteral(" in a path of many folders").repeated(20); // read from its start
     QRect shown, room;
     std::pair<int, int> scrolled; // and how far it can
+    int sideways = -1;
     QTimer::singleShot(200, [&] {
         QWidget *box = QApplication::activeModalWidget();
         QVERIFY(box);
@@ -896,6 +898,7 @@ void JoinTest::detailsFitTheScreen()
         room = box->screen()->availableGeometry();
         const QScrollBar *bar = box->findChild<QPlainTextEdit *>()->verticalScrollBar();
         scrolled = {bar->value(), bar->maximum()};
+        sideways = box->findChild<QPlainTextEdit *>()->horizontalScrollBar()->value();
         box->close();
     });
     QtPlatform().showDetails(nullptr, QStringLiteral("作成に失敗しました:x.rm"), said.join(QLatin1Char('\n')));
@@ -906,6 +909,7 @@ void JoinTest::detailsFitTheScreen()
     // Scrolled to its end, where the tool says why it stopped.
     QVERIFY(scrolled.second > 0);
     QCOMPARE(scrolled.first, scrolled.second);
+    QCOMPARE(sideways, 0);
 }
 
 void JoinTest::resultLinesAccumulate()

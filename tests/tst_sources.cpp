@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 
+#include <QAbstractItemModelTester>
 #include <QAction>
 #include <QLineEdit>
 #include <QListWidget>
@@ -374,6 +375,8 @@ void SourcesTest::listEditing()
 {
     Harness h;
     Form1 &f = h.startWithTool();
+    // Every edit tells the view what it changed, as the list then is.
+    QAbstractItemModelTester consistent(ui(f).sources, QAbstractItemModelTester::FailureReportingMode::QtTest);
     f.AddSources({nat("/rec/clip10.rm"), nat("/rec/clip2.rm"), nat("/rec/clip1.rm")});
     QVERIFY(ui(f).List1->updatesEnabled()); // held while they are added, then shown
 
