@@ -896,9 +896,9 @@ void JoinTest::detailsFitTheScreen()
         QVERIFY(box);
         shown = box->frameGeometry();
         room = box->screen()->availableGeometry();
-        const QScrollBar *bar = box->findChild<QPlainTextEdit *>()->verticalScrollBar();
-        scrolled = {bar->value(), bar->maximum()};
-        sideways = box->findChild<QPlainTextEdit *>()->horizontalScrollBar()->value();
+        const QPlainTextEdit *text = box->findChild<QPlainTextEdit *>();
+        scrolled = {text->verticalScrollBar()->value(), text->verticalScrollBar()->maximum()};
+        sideways = text->horizontalScrollBar()->value();
         box->close();
     });
     QtPlatform().showDetails(nullptr, QStringLiteral("作成に失敗しました:x.rm"), said.join(QLatin1Char('\n')));
