@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QPlainTextEdit>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
 
@@ -139,6 +140,8 @@ void AboutTest::sysInfo()
         platform.registry.insert(QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO|PATH"),
                                  {pathType, ansi::encode(pathValue) + QByteArray(1, '\0')});
     QString located;
+    // Outside Windows the name is a file beside the folder, not in it.
+    const auto removeLocated = qScopeGuard([&located] { if (!located.isEmpty()) QFile::remove(located); });
     if (!locationValue.isEmpty()) {
         platform.registry.insert(QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location|MSINFO"),
                                  {1, ansi::encode(dir.path()) + QByteArray(1, '\0')});

@@ -21,6 +21,16 @@ Harness::Harness()
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome.path()));
 }
 
+Harness::~Harness()
+{
+    // Dialogs save their state as they go, some after the window; what they
+    // write after this harness lands in a folder that lives as long as the
+    // test, not in a recreated copy of this one left behind in the temp folder.
+    form.reset();
+    static QTemporaryDir afterwards;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(afterwards.path()));
+}
+
 void Harness::writeIni(const QByteArray &content)
 {
     QFile file(iniPath());

@@ -22,6 +22,7 @@
 // tapeknot.ini) in a temporary folder of its own.
 struct Harness {
     Harness();
+    ~Harness();
     QTemporaryDir programDir;
     QTemporaryDir configHome; // the user's configuration folder, kept out of the real one
     FakePlatform platform;
