@@ -19,7 +19,8 @@
 //                     it was cancelled)
 //   STANDIN_HOLD_OUTPUT  "1": the output stays open (being written) while it hangs;
 //                     "output open" is printed once it is; "rw": the same, opened
-//                     for reading and writing
+//                     for reading and writing, and read back through a
+//                     reading handle opened before it
 //   STANDIN_SAY_LINES  a number of numbered lines to print on the error channel first
 //   STANDIN_SAY_GAP_MS  milliseconds between those lines
 //   STANDIN_SAY       a line to print on the error channel before them
@@ -181,6 +182,11 @@ int main(int argc, char **argv)
 
     const char *hold = std::getenv("STANDIN_HOLD_OUTPUT");
     const bool readWrite = hold && std::string(hold) == "rw";
+    std::ifstream reader; // opened first, so that it comes first among the tool's handles
+    if (readWrite) {
+        std::ofstream(pathOf(output), std::ios::binary).close();
+        reader.open(pathOf(output), std::ios::binary);
+    }
     std::fstream out(pathOf(output), std::ios::binary | std::ios::out | std::ios::trunc | (readWrite ? std::ios::in : std::ios::openmode()));
     if (mode != "empty") {
         for (const std::string &input : inputs) {

@@ -177,7 +177,8 @@ void AboutTest::readme()
         QVERIFY(w->objectName() != QLatin1String("ReadmeWindow"));
 
     // Present, but nothing on the desktop opens it: a window of our own shows it.
-    h.makeFile(QStringLiteral("Readme.txt"), QStringLiteral("結合の手引き").toUtf8());
+    const QString guide = QStringLiteral("結合の手引き\n").repeated(3000); // far more than one read
+    h.makeFile(QStringLiteral("Readme.txt"), guide.toUtf8());
     h.platform.documentsOpen = false;
     ui(f).m_31->trigger();
     const auto shownReadme = [] { // the text of the Readme window on the screen, if any
@@ -189,7 +190,7 @@ void AboutTest::readme()
     };
     QPlainTextEdit *shown = shownReadme();
     QVERIFY(shown);
-    QCOMPARE(shown->toPlainText(), QStringLiteral("結合の手引き"));
+    QCOMPARE(shown->toPlainText(), guide);
     QVERIFY(shown->isReadOnly());
     QCOMPARE(shown->window()->windowTitle(), QStringLiteral("Readme.txt"));
     shown->window()->close();

@@ -263,6 +263,18 @@ void SettingsTest::heightBeyond16Bits()
 
 void SettingsTest::unwritableFolderIsSilent()
 {
+#ifdef Q_OS_UNIX
+    {
+        // A link to settings on a drive not there now stays a link, and
+        // nothing is written through it.
+        Harness h;
+        const QString away = h.programDir.filePath(QStringLiteral("away.ini"));
+        QVERIFY(QFile::link(away, h.iniPath()));
+        QVERIFY(h.start().close());
+        QVERIFY(QFileInfo(h.iniPath()).isSymLink());
+        QVERIFY(!QFile::exists(away));
+    }
+#endif
     if (!foldersCanBeLocked()) {
         // Root writes anywhere: make the settings path a folder instead.
         Harness h;
