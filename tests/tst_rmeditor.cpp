@@ -436,6 +436,7 @@ private slots:
     void interruptedJoinLeavesNothing_data();
     void interruptedJoinLeavesNothing();
     void inputKeepsItsPlace();
+    void readErrorEndsTheJoin_data();
     void readErrorEndsTheJoin();
     void helpOnRequest();
     void manyInputsInLittleMemory();
@@ -900,6 +901,7 @@ void JoinerTest::videoPayload_data()
     QTest::newRow("picture number missing") << QByteArray("\xC0\x40\x00\x40\x05", 5) << 1u << QByteArray() << false;
     QTest::newRow("number cut short") << QByteArray("\xC0\x00\x00", 3) << 1u << QByteArray() << false;
     QTest::newRow("number of one byte") << QByteArray("\xC0\x40", 2) << 1u << QByteArray() << false;
+    QTest::newRow("last piece, its time cut to a byte") << QByteArray("\x81\x81\x40\x03\x40", 5) << 9u << QByteArray() << false;
 }
 
 void JoinerTest::videoPayload()
@@ -1576,23 +1578,43 @@ void JoinerTest::inputKeepsItsPlace()
 
 // A clip that cannot be read to its end (a failing disk, a share gone
 // meanwhile): the join fails saying why, and leaves nothing.
+void JoinerTest::readErrorEndsTheJoin_data()
+{
+    QTest::addColumn<QByteArray>("fault");
+    QTest::addColumn<QByteArray>("says");
+    QTest::newRow("a read fails") << QByteArray("read") << QByteArray("v2.rm: Input/output error");
+    QTest::newRow("the clip is cut short meanwhile") << QByteArray("cut") << QByteArray("v2.rm: truncated file (a packet ends early)");
+    QTest::newRow("the output may grow no more") << QByteArray("write") << QByteArray("io-error.rm: cannot be written: File too large");
+}
+
 void JoinerTest::readErrorEndsTheJoin()
 {
-    const QString out = clip(QStringLiteral("read-error.rm"));
+    QFETCH(QByteArray, fault);
+    QFETCH(QByteArray, says);
+    const QString out = clip(QStringLiteral("io-error.rm"));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(READFAULT_LIB));
     env.insert(QStringLiteral("ASAN_OPTIONS"), env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":verify_asan_link_order=0"));
     env.insert(QStringLiteral("READFAULT_PATH"), QFileInfo(clip("v2.rm")).canonicalFilePath());
     env.insert(QStringLiteral("READFAULT_AFTER"), QString::number(QFileInfo(clip("v2.rm")).size() / 2));
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    if (fault == "cut")
+        env.insert(QStringLiteral("READFAULT_EOF"), QStringLiteral("1"));
+    if (fault == "write")
+        env.remove(QStringLiteral("READFAULT_PATH"));
     QProcess joiner;
     joiner.setProcessEnvironment(env);
-    joiner.start(kJoiner, {"-i", clip("v1.rm"), "-i", clip("v2.rm"), "-o", out});
+    const QStringList args{"-i", clip("v1.rm"), "-i", clip("v2.rm"), "-o", out};
+    if (fault == "write") // a file-size limit as a full drive: writes fail part of the way
+        joiner.start(QStringLiteral("/bin/sh"), QStringList{"-c", "ulimit -f 40 && exec \"$0\" \"$@\"", kJoiner} + args);
+    else
+        joiner.start(kJoiner, args);
     QVERIFY(joiner.waitForFinished(60000));
     const QByteArray said = joiner.readAllStandardError();
     QCOMPARE(joiner.exitCode(), 1);
-    QVERIFY2(said.contains("v2.rm: Input/output error"), said.constData());
+    QVERIFY2(said.contains(says), said.constData());
     QVERIFY(!QFile::exists(out));
+    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Hidden | QDir::Files).filter(".rme"), QStringList());
 }
 
 void JoinerTest::helpOnRequest()

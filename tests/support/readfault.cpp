@@ -1,6 +1,7 @@
 // Preloaded into a program under test: reads of the file named by
 // READFAULT_PATH fail with EIO from byte READFAULT_AFTER on, as on a failing
-// disk or a network share that went away in the middle of a join.
+// disk or a network share that went away in the middle of a join. With
+// READFAULT_EOF set the file ends there instead, as one cut short meanwhile.
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -21,7 +22,10 @@ extern "C" ssize_t read(int fd, void *buffer, size_t n)
         const ssize_t length = readlink(link, target, sizeof target - 1);
         if (length > 0) {
             target[length] = '\0';
-            if (std::strcmp(target, path) == 0 && lseek(fd, 0, SEEK_CUR) + off_t(n) > std::atoll(after)) {
+            const off_t at = lseek(fd, 0, SEEK_CUR), end = std::atoll(after);
+            if (std::strcmp(target, path) == 0 && at + off_t(n) > end) {
+                if (std::getenv("READFAULT_EOF"))
+                    return at < end ? realRead(fd, buffer, size_t(end - at)) : 0;
                 errno = EIO;
                 return -1;
             }
