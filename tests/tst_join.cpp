@@ -568,6 +568,8 @@ void JoinTest::toolLocationForms()
     }
     QVERIFY(ui(*f).Picture1->isHidden()); // the status panel goes however the start ended
     QVERIFY(ui(*f).Command2[0]->isEnabled());
+    // The window takes input again: the list, the output's name, the other page.
+    QVERIFY(ui(*f).List1->isEnabled() && ui(*f).Text5->isEnabled() && ui(*f).SSTab1->tabBar()->isEnabled());
 }
 
 void JoinTest::sequentialName()

@@ -216,6 +216,10 @@ void PreviewTest::inputMethodDigitsOnly()
     kanji.setCommitString(QStringLiteral("１２"));
     QApplication::sendEvent(ui(*f).Text3[1], &kanji);
     QCOMPARE(ui(*f).Text3[1]->text(), QStringLiteral("0001"));
+    QInputMethodEvent mixed;
+    mixed.setCommitString(QStringLiteral("5あ"));
+    QApplication::sendEvent(ui(*f).Text3[1], &mixed);
+    QCOMPARE(ui(*f).Text3[1]->text(), QStringLiteral("0001"));
     QInputMethodEvent digits;
     digits.setCommitString(QStringLiteral("5"));
     QApplication::sendEvent(ui(*f).Text3[1], &digits);
