@@ -943,6 +943,8 @@ void JoinerTest::packetsCopiedAsTheyAre()
     const QString none = clip(QStringLiteral("no-packets.rm"));
     QCOMPARE(runProgram(kJoiner, {"-i", clip("a1-no-packets.rm"), "-i", clip("a1-no-packets.rm"), "-o", none}).exitCode, 0);
     QCOMPARE(packetsOf(readAll(none)), packetsOf(readAll(clip("a1-no-packets.rm"))));
+    const QByteArray headersOnly = readAll(none); // with no index, the header points at none
+    QCOMPARE(be32(headersOnly, chunkAt(headersOnly, "PROP") + 10 + 28), 0u);
     // A bare output name, as typed at a prompt, lands in the working folder.
     QProcess bare;
     bare.setWorkingDirectory(m_dir.path());
