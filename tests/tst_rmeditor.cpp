@@ -550,6 +550,9 @@ void JoinerTest::initTestCase()
         QByteArray shortHeader = readAll(clip("ra4-14_4.ra"));
         put32(shortHeader, 18, 30);
         writeAll(clip("ra4-short-header.ra"), shortHeader);
+        QByteArray twoVersions = readAll(clip("ra4-14_4.ra"));
+        twoVersions[17] = 5; // version 5 where it states its version again
+        writeAll(clip("ra4-two-versions.ra"), twoVersions);
         // The version 3 sample with the last of its settings changed.
         QByteArray otherFrame = ra3;
         otherFrame[17] = char(otherFrame[17] ^ 0x10);
@@ -932,6 +935,15 @@ void JoinerTest::packetsCopiedAsTheyAre()
     QCOMPARE(runProgram(kJoiner, {"-i", clip("v1.rm"), "-i", clip("v2.rm"), "-o", out}).exitCode, 0);
     const QByteArray joined = readAll(out);
     QCOMPARE(packetsOf(joined), packetsOf(readAll(clip("v1.rm"))) + packetsOf(readAll(clip("v2.rm"))));
+    // A clip whose recorder never filled in its packet count: every packet still goes in.
+    QByteArray uncounted = readAll(clip("v2.rm"));
+    const qsizetype dataAt = chunkAt(uncounted, "DATA");
+    QCOMPARE(chunkAt(uncounted, "INDX"), -1);
+    put32(uncounted, dataAt + 4, quint32(uncounted.size() - dataAt)); // its packets run to the end of the file
+    put32(uncounted, dataAt + 10, 0);
+    writeAll(clip("v2-uncounted.rm"), uncounted);
+    QCOMPARE(runProgram(kJoiner, {"-i", clip("v1.rm"), "-i", clip("v2-uncounted.rm"), "-o", out + "2"}).exitCode, 0);
+    QCOMPARE(packetsOf(readAll(out + "2")), packetsOf(joined));
     // 14.4 named "14_4" is cut to whole frames as under its other name "lpcJ".
     if (QFile::exists(clip("ra4-14_4-named-cut.ra"))) {
         const QString named = clip(QStringLiteral("named.ra")), other = clip(QStringLiteral("lpcJ.ra"));
@@ -1097,6 +1109,11 @@ void JoinerTest::joinedHeaders()
             fullest = qMax(fullest, held);
         }
         QVERIFY2(be32(b, c.second + 12) <= fullest * 5, qPrintable(QStringLiteral("%1 > %2").arg(be32(b, c.second + 12)).arg(fullest * 5)));
+        // ...and no less than the fullest of the 2 s windows it is measured in.
+        QHash<qint64, qint64> windows;
+        for (const RmPacket &p : packets)
+            windows[p.time / 2000] += p.stream == number ? p.payload.size() : 0;
+        QVERIFY(qint64(be32(b, c.second + 12)) >= *std::max_element(windows.cbegin(), windows.cend()) * 4);
     }
     // Each stream's largest packet and the file's, over all the clips (payload, as producers count it).
     qsizetype largestOfAll = 0;
@@ -1258,6 +1275,9 @@ void JoinerTest::refused_data()
                                                  << QByteArray("ra4-dnet-48k.ra: its audio settings differ from those of " + clip("ra4-dnet.ra").toUtf8() + " (48000 Hz instead of 44100 Hz)");
     QTest::newRow("RealAudio 4 of other channels") << QStringList{"-i", clip("ra4-dnet.ra"), "-i", clip("ra4-dnet-stereo.ra"), "-o", out}
                                                    << QByteArray("(2 channels instead of 1)");
+    if (QFile::exists(clip("ra4-two-versions.ra")))
+        QTest::newRow("RealAudio 4 stating version 5 within") << QStringList{"-i", clip("ra4-two-versions.ra"), "-o", out}
+                                                              << QByteArray("ra4-two-versions.ra: truncated file (the header runs past the end)");
     if (QFile::exists(clip("ra4-short-header.ra"))) {
         QTest::newRow("RealAudio 4 header too short for its fields") << QStringList{"-i", clip("ra4-short-header.ra"), "-o", out}
                                                                       << QByteArray("ra4-short-header.ra: truncated file (the header runs past the end)");
