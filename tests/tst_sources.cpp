@@ -451,9 +451,9 @@ void SourcesTest::clipMarks_data()
                                          << "結合できません: ストリームが 1 個ではなく 2 個です" << QList<int>{1, 2} << dnet;
     QTest::newRow("other streams first") << QStringList{video, audio, audio} << QList<int>{1, 2}
                                          << "ストリームが 2 個ではなく 1 個です" << QList<int>{2} << "映像 RV10 32×32";
-    // A first clip that is no RealMedia file tells nothing of the others.
     QTest::newRow("old RealAudio alone") << QStringList{seed("tiny-old-realaudio.ra")} << QList<int>{} << QString() << QList<int>{}
                                          << "旧形式の RealAudio ファイル ・ 72 bytes";
+    // A first clip that is no RealMedia file tells nothing of the others.
     QTest::newRow("old RealAudio after RealMedia") << QStringList{audio, seed("tiny-old-realaudio.ra")} << QList<int>{1}
                                                    << "RealMedia ファイルとして読めません" << QList<int>{} << dnet;
     // A clip the joiner refuses even alone is marked wherever it stands.
