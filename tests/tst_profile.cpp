@@ -203,7 +203,14 @@ void ProfileTest::saveReplacesWholeFile()
 
 void ProfileTest::unreadableAndHugeFiles()
 {
-    QVERIFY(ProfileDocument::load(QStringLiteral("/nonexistent/tapeknot.ini")).content().isEmpty());
+    ProfileDocument::LoadResult r;
+    QVERIFY(ProfileDocument::load(QStringLiteral("/nonexistent/tapeknot.ini"), &r).content().isEmpty());
+    QCOMPARE(r, ProfileDocument::LoadResult::Missing);
+#ifdef Q_OS_LINUX
+    // Opens, then fails to read (as a file on a failing disk): unknown, not empty.
+    ProfileDocument::load(QStringLiteral("/proc/self/mem"), &r);
+    QCOMPARE(r, ProfileDocument::LoadResult::Unreadable);
+#endif
 
     // Several megabytes of foreign lines, and one very long line.
     QByteArray big = "[other]\n";
