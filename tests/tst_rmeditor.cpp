@@ -1607,6 +1607,7 @@ void JoinerTest::readErrorEndsTheJoin_data()
     QTest::newRow("a read fails") << QByteArray("read") << QByteArray("v2.rm: Input/output error");
     QTest::newRow("the clip is cut short meanwhile") << QByteArray("cut") << QByteArray("v2.rm: truncated file (a packet ends early)");
     QTest::newRow("the output may grow no more") << QByteArray("write") << QByteArray("io-error.rm: cannot be written: File too large");
+    QTest::newRow("the drive cannot keep it") << QByteArray("fsync") << QByteArray("io-error.rm: cannot be written: Input/output error");
 }
 
 void JoinerTest::readErrorEndsTheJoin()
@@ -1622,8 +1623,10 @@ void JoinerTest::readErrorEndsTheJoin()
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
     if (fault == "cut")
         env.insert(QStringLiteral("READFAULT_EOF"), QStringLiteral("1"));
-    if (fault == "write")
+    if (fault == "write" || fault == "fsync")
         env.remove(QStringLiteral("READFAULT_PATH"));
+    if (fault == "fsync")
+        env.insert(QStringLiteral("READFAULT_FSYNC"), QStringLiteral("1"));
     QProcess joiner;
     joiner.setProcessEnvironment(env);
     const QStringList args{"-i", clip("v1.rm"), "-i", clip("v2.rm"), "-o", out};

@@ -2,12 +2,15 @@
 // READFAULT_PATH fail with EIO from byte READFAULT_AFTER on, as on a failing
 // disk or a network share that went away in the middle of a join. With
 // READFAULT_EOF set the file ends there instead, as one cut short meanwhile.
+// With READFAULT_FSYNC set, flushing a file to the drive fails, as on a
+// drive that reports its write cache could not be written.
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 extern "C" ssize_t read(int fd, void *buffer, size_t n)
@@ -32,4 +35,16 @@ extern "C" ssize_t read(int fd, void *buffer, size_t n)
         }
     }
     return realRead(fd, buffer, n);
+}
+
+extern "C" int fsync(int fd)
+{
+    using Sync = int (*)(int);
+    static const Sync realSync = reinterpret_cast<Sync>(dlsym(RTLD_NEXT, "fsync"));
+    struct stat st;
+    if (std::getenv("READFAULT_FSYNC") && fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        errno = EIO;
+        return -1;
+    }
+    return realSync(fd);
 }
