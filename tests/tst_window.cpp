@@ -59,6 +59,7 @@ void WindowTest::controlsAtDesign()
     QVERIFY(at(ui(f).Text3[1], 840, 3120, 1215, 270));
     QVERIFY(at(ui(f).Option1[0], 120, 240, 4095, 375));
     QCOMPARE(f.centralWidget()->height(), qRound(7605 / t)); // nothing stored: the whole design under the menu
+    QCOMPARE(ui(f).SSTab1->mapTo(&f, QPoint()), QPoint(qRound(45 / t), f.menuBar()->geometry().bottom() + 1)); // under the menu
     QCOMPARE(ui(f).Text3[1]->parentWidget(), ui(f).Frame1);
     QCOMPARE(ui(f).Text4->parentWidget(), ui(f).Frame2);
 
