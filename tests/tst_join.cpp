@@ -865,7 +865,7 @@ void JoinTest::sourcesToTrash()
     };
     const QString before = QDir::currentPath();
     QDir::setCurrent(current.path());
-    const QString a = home.filePath(QStringLiteral("clip 1.rm"));
+    const QString a = home.filePath(QStringLiteral("録画 1.rm")); // a name beyond ASCII, as most here are
     QFile clip(a);
     QVERIFY(clip.open(QIODevice::WriteOnly) && clip.write("A") == 1);
     clip.close();
@@ -877,8 +877,8 @@ void JoinTest::sourcesToTrash()
     return; // in the Recycle Bin, which the shell keeps where it will
 #endif
     const QString trash = home.filePath(QStringLiteral(".local/share/Trash/"));
-    QCOMPARE(contentOf(trash + QStringLiteral("files/clip 1.rm")), QByteArray("A"));
-    QVERIFY(contentOf(trash + QStringLiteral("info/clip 1.rm.trashinfo")).contains("Path="));
+    QCOMPARE(contentOf(trash + QStringLiteral("files/録画 1.rm")), QByteArray("A"));
+    QVERIFY(contentOf(trash + QStringLiteral("info/録画 1.rm.trashinfo")).contains("Path="));
     QVERIFY(QDir(current.path()).isEmpty()); // no trash of our own making beside the tool
 
     // Where no trash can take it (its folder is a file now), a file is deleted for good.
