@@ -228,11 +228,14 @@ void SettingsTest::placementOffScreenComesBack_data()
 {
     QTest::addColumn<QByteArray>("placement");
     QTest::addColumn<bool>("centred"); // brought back to the middle of the screen
-    QTest::newRow("off every screen") << QByteArray("x1=-900000\r\ny1=900000") << true;
-    QTest::newRow("larger than the screen") << QByteArray("x1=1500\r\ny1=1500\r\nx2=100000\r\ny2=30000") << false;
-    QTest::newRow("two billion twips wide") << QByteArray("x1=1500\r\ny1=1500\r\nx2=2000000000") << false;
-    QTest::newRow("title bar above the screen") << QByteArray("x1=1500\r\ny1=-3000") << false;
-    QTest::newRow("20 pixels on the screen") << QByteArray("x1=23700\r\ny1=1500") << true;
+    QTest::addColumn<int>("screen");
+    QTest::newRow("off every screen") << QByteArray("x1=-900000\r\ny1=900000") << true << 0;
+    QTest::newRow("larger than the screen") << QByteArray("x1=1500\r\ny1=1500\r\nx2=100000\r\ny2=30000") << false << 0;
+    QTest::newRow("two billion twips wide") << QByteArray("x1=1500\r\ny1=1500\r\nx2=2000000000") << false << 0;
+    QTest::newRow("title bar above the screen") << QByteArray("x1=1500\r\ny1=-3000") << false << 0;
+    QTest::newRow("20 pixels on the screen") << QByteArray("x1=-7110\r\ny1=1500") << true << 0;
+    // 50 pixels on the first screen, the rest on the second, and wider than it.
+    QTest::newRow("mostly on the second screen") << QByteArray("x1=23250\r\ny1=1500\r\nx2=18000\r\ny2=9000") << false << 1;
 }
 
 // Whatever was stored, the window comes up on a screen, whole, with its
@@ -241,13 +244,16 @@ void SettingsTest::placementOffScreenComesBack()
 {
     QFETCH(QByteArray, placement);
     QFETCH(bool, centred);
+    QFETCH(int, screen);
+    if (screen >= QGuiApplication::screens().size())
+        QSKIP("one screen only");
     Harness h;
     h.writeIni("[shoki]\r\npath=/t/rmeditor\r\n" + placement + "\r\n");
     Form1 &f = h.start();
-    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-    QVERIFY(screen.contains(f.frameGeometry()));
+    const QRect area = QGuiApplication::screens().at(screen)->availableGeometry();
+    QVERIFY2(area.contains(f.frameGeometry()), qPrintable(QStringLiteral("%1,%2 %3x%4").arg(f.frameGeometry().x()).arg(f.frameGeometry().y()).arg(f.frameGeometry().width()).arg(f.frameGeometry().height())));
     if (centred)
-        QVERIFY((f.frameGeometry().center() - screen.center()).manhattanLength() <= 4);
+        QVERIFY((f.frameGeometry().center() - area.center()).manhattanLength() <= 4);
 }
 
 // A stored height is a 16-bit value: one beyond it is the design height, as a missing one.
