@@ -51,6 +51,8 @@ void FileExistsTest::initTestCase()
         touch(QStringLiteral("fifo.rm")); // no FIFOs here: an ordinary file counts the same
     QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("w*?")));
     touch(QStringLiteral("w*?/take0001.rm"));
+    QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("録画")));
+    touch(QStringLiteral("録画/take0001.rm"));
 }
 
 void FileExistsTest::existence_data()
@@ -103,6 +105,7 @@ void FileExistsTest::wildcard_data()
     QTest::newRow("question mark needs a char") << "take0001.rm?" << false;
     QTest::newRow("wildcard in folder part") << "s*/take0001.rm" << false;
     QTest::newRow("wildcards in folder and name") << "w*?/t*.rm" << true;
+    QTest::newRow("folder beyond ASCII") << "録画/t*.rm" << true;
     QTest::newRow("missing folder") << "nowhere/*.rm" << false;
 }
 
