@@ -3,13 +3,16 @@
 // disk or a network share that went away in the middle of a join. With
 // READFAULT_EOF set the file ends there instead, as one cut short meanwhile.
 // With READFAULT_FSYNC set, flushing a file to the drive fails, as on a
-// drive that reports its write cache could not be written.
+// drive that reports its write cache could not be written. With
+// READFAULT_NO_TMPFILE set, nameless files cannot be made, as on FAT drives.
 #include <cerrno>
 #include <climits>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,4 +50,19 @@ extern "C" int fsync(int fd)
         return -1;
     }
     return realSync(fd);
+}
+
+extern "C" int open(const char *path, int flags, ...)
+{
+    using Open = int (*)(const char *, int, ...);
+    static const Open realOpen = reinterpret_cast<Open>(dlsym(RTLD_NEXT, "open"));
+    va_list rest;
+    va_start(rest, flags);
+    const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? mode_t(va_arg(rest, int)) : 0;
+    va_end(rest);
+    if ((flags & O_TMPFILE) == O_TMPFILE && std::getenv("READFAULT_NO_TMPFILE")) {
+        errno = EOPNOTSUPP;
+        return -1;
+    }
+    return realOpen(path, flags, mode);
 }
