@@ -346,6 +346,11 @@ void SourcesTest::fileDialogs()
     look(QStringLiteral("a.rm"));
     QCOMPARE(int(platform.showOpen(nullptr, open)), int(DialogOutcome::Chosen));
     QCOMPARE(open.fileName, here.filePath(QStringLiteral("a.rm")));
+    // Without multi-select (where the tool is chosen) one name comes back, never a list.
+    CommonDialogState single{false, 0, open.filter, here.path(), QString()};
+    look(QStringLiteral("\"a.rm\" \"%1\"").arg(there.filePath(QStringLiteral("c.rm"))));
+    QCOMPARE(int(platform.showOpen(nullptr, single)), int(DialogOutcome::Chosen));
+    QCOMPARE(single.fileName, here.filePath(QStringLiteral("a.rm")));
     // A folder among the names is no clip: the dialog does not close on it.
     QVERIFY(QDir(here.path()).mkdir(QStringLiteral("sub")));
     look(QStringLiteral("\"a.rm\" \"sub\""));

@@ -118,7 +118,7 @@ DialogOutcome QtPlatform::showOpen(QWidget *parent, CommonDialogState &dialog)
     const QStringList chosen = box.picked.isEmpty() ? box.selectedFiles() : box.picked;
     if (chosen.isEmpty())
         return DialogOutcome::Cancelled;
-    if (chosen.size() == 1) {
+    if (chosen.size() == 1 || !multiple) { // two quoted names typed where one is asked for: the first
         dialog.fileName = QDir::toNativeSeparators(chosen.front());
     } else {
         // Folder, NUL, then the names separated by NUL, as the control reports
