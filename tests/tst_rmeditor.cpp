@@ -944,6 +944,14 @@ void JoinerTest::packetsCopiedAsTheyAre()
     writeAll(clip("v2-uncounted.rm"), uncounted);
     QCOMPARE(runProgram(kJoiner, {"-i", clip("v1.rm"), "-i", clip("v2-uncounted.rm"), "-o", out + "2"}).exitCode, 0);
     QCOMPARE(packetsOf(readAll(out + "2")), packetsOf(joined));
+    // A clip larger than the reader's buffer goes in whole across its refills.
+    QStringList many;
+    for (int i = 0; i < 60; ++i)
+        many << "-i" << clip("v1.rm");
+    QCOMPARE(runProgram(kJoiner, many << "-o" << clip("big.rm")).exitCode, 0);
+    QVERIFY(QFileInfo(clip("big.rm")).size() > 2 * (1 << 20));
+    QCOMPARE(runProgram(kJoiner, {"-i", clip("big.rm"), "-i", clip("v2.rm"), "-o", out + "3"}).exitCode, 0);
+    QCOMPARE(packetsOf(readAll(out + "3")), packetsOf(readAll(clip("big.rm"))) + packetsOf(readAll(clip("v2.rm"))));
     // 14.4 named "14_4" is cut to whole frames as under its other name "lpcJ".
     if (QFile::exists(clip("ra4-14_4-named-cut.ra"))) {
         const QString named = clip(QStringLiteral("named.ra")), other = clip(QStringLiteral("lpcJ.ra"));
