@@ -1283,6 +1283,9 @@ void JoinerTest::refused_data()
                                                  << QByteArray("ra4-dnet-48k.ra: its audio settings differ from those of " + clip("ra4-dnet.ra").toUtf8() + " (48000 Hz instead of 44100 Hz)");
     QTest::newRow("RealAudio 4 of other channels") << QStringList{"-i", clip("ra4-dnet.ra"), "-i", clip("ra4-dnet-stereo.ra"), "-o", out}
                                                    << QByteArray("(2 channels instead of 1)");
+    if (QFile::exists(clip("ra4-14_4.ra")))
+        QTest::newRow("RealAudio 4 of another codec") << QStringList{"-i", clip("ra4-14_4.ra"), "-i", clip("ra4-dnet.ra"), "-o", out}
+                                                      << QByteArray("(dnet instead of lpcJ)");
     if (QFile::exists(clip("ra4-two-versions.ra")))
         QTest::newRow("RealAudio 4 stating version 5 within") << QStringList{"-i", clip("ra4-two-versions.ra"), "-o", out}
                                                               << QByteArray("ra4-two-versions.ra: truncated file (the header runs past the end)");
