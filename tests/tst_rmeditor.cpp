@@ -944,6 +944,13 @@ void JoinerTest::packetsCopiedAsTheyAre()
     writeAll(clip("v2-uncounted.rm"), uncounted);
     QCOMPARE(runProgram(kJoiner, {"-i", clip("v1.rm"), "-i", clip("v2-uncounted.rm"), "-o", out + "2"}).exitCode, 0);
     QCOMPARE(packetsOf(readAll(out + "2")), packetsOf(joined));
+    // One whose header points past its data (an editor took out a chunk before
+    // it and left the offset): the packets are read where the DATA chunk is.
+    QByteArray unpointed = readAll(clip("v2.rm"));
+    put32(unpointed, chunkAt(unpointed, "PROP") + 10 + 32, quint32(chunkAt(unpointed, "DATA") + 100));
+    writeAll(clip("v2-unpointed.rm"), unpointed);
+    QCOMPARE(runProgram(kJoiner, {"-i", clip("v1.rm"), "-i", clip("v2-unpointed.rm"), "-o", out + "4"}).exitCode, 0);
+    QCOMPARE(packetsOf(readAll(out + "4")), packetsOf(joined));
     // A clip larger than the reader's buffer goes in whole across its refills.
     QStringList many;
     for (int i = 0; i < 60; ++i)
@@ -1468,6 +1475,9 @@ void JoinerTest::badFiles_data()
     b = good;
     put32(b, mdpr + 10 + 30 + 1 + good[mdpr + 40] + 1 + good[mdpr + 41 + good[mdpr + 40]], 0x00ffffff);
     QTest::newRow("type data past its chunk") << b << QByteArray("shorter than its fields");
+    b = good;
+    b.replace(prop, 4, "RJMD"); // a chunk of another name in its place
+    QTest::newRow("no file properties") << b << QByteArray("bad.rm: no PROP chunk");
     b = good;
     b.replace(prop, 4, "INDX");
     QTest::newRow("an index among the headers") << b << QByteArray("chunk INDX where the header should be");
