@@ -274,7 +274,7 @@ void JoinTest::toolFailures()
             return;
         }
         QCOMPARE(h->platform.details.size(), 1);
-        QVERIFY(h->platform.details[0].contains(QStringLiteral("joining 2 clips into ") + out));
+        QVERIFY(h->platform.details[0].split(QLatin1Char('\n')).contains(QStringLiteral("joining 2 clips into ") + out)); // a line of its own
         QVERIFY(h->platform.details[0].contains(reason));
         QVERIFY(!h->platform.details[0].contains(QStringLiteral("progress")));
     } else {
@@ -342,6 +342,7 @@ void JoinTest::cancelled()
         barMaximum = ui(*f).JoinProgress->maximum();
         barValue = ui(*f).JoinProgress->value();
         QVERIFY(ui(*f).JoinCancel->isVisible());
+        QCOMPARE(ui(*f).JoinCancel->size(), ui(*f).JoinCancel->sizeHint()); // its caption whole
         // Written aside, then put in place, as a finished join of another
         // window: at the output path, and at the name of the tool's temporary.
         const QStringList partial = QDir(rec).entryList({QStringLiteral(".rme*")}, QDir::Files | QDir::Hidden);
