@@ -31,6 +31,16 @@ namespace {
 const QString kJoiner = qEnvironmentVariable("RMEDITOR_UNDER_TEST", QStringLiteral(JOINER_TOOL));
 const QString kSamples = QStringLiteral(SAMPLES_DIR);
 
+// The joiner's environment with the fault library preloaded; its READFAULT_
+// variables choose the fault.
+QProcessEnvironment faultEnvironment()
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(READFAULT_LIB));
+    env.insert(QStringLiteral("ASAN_OPTIONS"), env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":verify_asan_link_order=0"));
+    return env;
+}
+
 struct Run {
     int exitCode = -1;
     QByteArray out, err;
@@ -1570,9 +1580,7 @@ void JoinerTest::interruptedJoinLeavesNothing()
         p.kill();
     } else {
         // A temporary with a name, as on FAT drives, and the signal once it is there.
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(READFAULT_LIB));
-        env.insert(QStringLiteral("ASAN_OPTIONS"), env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":verify_asan_link_order=0"));
+        QProcessEnvironment env = faultEnvironment();
         env.insert(QStringLiteral("READFAULT_NO_TMPFILE"), QStringLiteral("1"));
         env.insert(QStringLiteral("RMEDITOR_PROGRESS"), QStringLiteral("1"));
         p.setProcessEnvironment(env);
@@ -1650,9 +1658,7 @@ void JoinerTest::readErrorEndsTheJoin()
     QFETCH(QByteArray, fault);
     QFETCH(QByteArray, says);
     const QString out = clip(QStringLiteral("io-error.rm"));
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(READFAULT_LIB));
-    env.insert(QStringLiteral("ASAN_OPTIONS"), env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":verify_asan_link_order=0"));
+    QProcessEnvironment env = faultEnvironment();
     env.insert(QStringLiteral("READFAULT_PATH"), QFileInfo(clip("v2.rm")).canonicalFilePath());
     env.insert(QStringLiteral("READFAULT_AFTER"), QString::number(QFileInfo(clip("v2.rm")).size() / 2));
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
