@@ -44,6 +44,8 @@ QProcessEnvironment faultEnvironment()
 struct Run {
     int exitCode = -1;
     QByteArray out, err;
+    // For a failing check: how the run ended and what it said.
+    QByteArray said() const { return "exit " + QByteArray::number(exitCode) + ": " + err + out.right(300); }
 };
 
 // `japanese`: run in a Japanese locale, whose messages are Japanese.
@@ -461,7 +463,7 @@ private:
 void JoinerTest::makeClip(const QString &name, const QStringList &args)
 {
     const Run r = runProgram(QStringLiteral("ffmpeg"), QStringList{"-v", "error", "-y"} + args + QStringList{clip(name)});
-    QVERIFY2(r.exitCode == 0, r.err.constData());
+    QVERIFY2(r.exitCode == 0, r.said().constData());
 }
 
 void JoinerTest::initTestCase()
@@ -739,7 +741,7 @@ void JoinerTest::joins()
     QElapsedTimer clock;
     clock.start();
     const Run r = runProgram(kJoiner, args, true);
-    QVERIFY2(r.exitCode == 0, r.err.constData());
+    QVERIFY2(r.exitCode == 0, r.said().constData());
     QVERIFY(r.err.isEmpty());
     // Progress: "progress N" lines only, rising to 1000, at most ten a second,
     // after the name of the temporary where the joiner had to name one.
@@ -822,7 +824,7 @@ void JoinerTest::producerFiles()
         ownErrors += errorLines({"-i", in});
     }
     const Run r = runProgram(kJoiner, args << "-o" << out);
-    QVERIFY2(r.exitCode == 0, r.err.constData());
+    QVERIFY2(r.exitCode == 0, r.said().constData());
     QCOMPARE(r.out, QByteArray()); // not asked for progress
 
     QCOMPARE(stepsBack(out), 0);
@@ -1705,7 +1707,7 @@ void JoinerTest::manyInputsInLittleMemory()
     const QString command = QStringLiteral("ulimit -v 65536 -n 32 && exec \"$0\" \"$@\"");
 #endif
     const Run r = runProgram(QStringLiteral("bash"), QStringList{"-c", command, kJoiner} + args + QStringList{"-o", out});
-    QVERIFY2(r.exitCode == 0, r.err.constData());
+    QVERIFY2(r.exitCode == 0, r.said().constData());
     QCOMPARE(probe(out).packets.value(0), 2000 * probe(clip("a1.rm")).packets.value(0));
     QFile::remove(out);
 }
