@@ -1,5 +1,6 @@
 #include "app/frmabout.h"
 #include "platform/ansi.h"
+#include "platform/qtplatform.h"
 #include "support/harness.h"
 
 #include "app/overlaplist.h"
@@ -163,6 +164,8 @@ void AboutTest::sysInfo()
     }
     const bool ran = !started.isEmpty() && starts;
     QCOMPARE(platform.messages, ran ? QStringList{} : QStringList{"現時点ではｼｽﾃﾑ情報を使用できません"});
+    // The system's own start tells one that failed, as the fake does.
+    QVERIFY(!QtPlatform().startProgram(dir.filePath(QStringLiteral("gone.exe"))));
 }
 
 void AboutTest::readme()

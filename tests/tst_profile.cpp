@@ -126,7 +126,7 @@ void ProfileTest::write()
     QCOMPARE(doc.readString("shoki", "k", "DEF"), QByteArray("v"));
     // Values that reading would change go in quotes and come back whole.
     for (const QByteArray &value : {QByteArray(" lead"), QByteArray("trail\t"), QByteArray("\"q\""), QByteArray("'s'"),
-                                   QByteArray("\"open"), QByteArray("")}) {
+                                   QByteArray("\"open"), QByteArray(" "), QByteArray("")}) {
         doc.writeString("shoki", "q", value);
         QCOMPARE(ProfileDocument(doc.content()).readString("shoki", "q", "DEF"), value);
     }

@@ -5,6 +5,7 @@
 #include "join/resultlist.h"
 #include "platform/qtplatform.h"
 #include "sources/sourcelist.h"
+#include <QDialogButtonBox>
 #include <QDragEnterEvent>
 #include <QFileDialog>
 #include <QItemSelectionModel>
@@ -292,6 +293,7 @@ void SourcesTest::fileDialogs()
     }
     QString opened, offered;
     QStringList listed;
+    bool saving = false; // its button says Save
     // What the dialog shows once open; then `typed` is chosen, or with none it is cancelled.
     const auto look = [&](const QString &typed) {
         QTimer::singleShot(0, [&, typed] {
@@ -311,6 +313,7 @@ void SourcesTest::fileDialogs()
             auto *name = box->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
             opened = box->directory().path();
             offered = name->text();
+            saving = box->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Save);
             QTRY_VERIFY(view->model()->rowCount(view->rootIndex()) > 0);
             listed.clear();
             for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row)
@@ -326,6 +329,7 @@ void SourcesTest::fileDialogs()
     QCOMPARE(opened, there.path());
     QCOMPARE(offered, QStringLiteral("joined.rm"));
     QCOMPARE(listed, QStringList{"c.rm"});
+    QVERIFY(saving);
     // A name without its folder: the dialog opens where the program says.
     CommonDialogState bare{false, 0, QStringLiteral("Rm|*.rm"), here.path(), QStringLiteral("joined.rm")};
     look(QString());
@@ -341,6 +345,7 @@ void SourcesTest::fileDialogs()
     QCOMPARE(int(platform.showOpen(nullptr, open)), int(DialogOutcome::Chosen));
     QCOMPARE(opened, here.path());
     QCOMPARE(listed, (QStringList{"a.rm", "b.ram"}));
+    QVERIFY(!saving);
     QCOMPARE(open.fileName, here.path() + QChar(0) + QStringLiteral("a.rm") + QChar(0) + there.filePath(QStringLiteral("c.rm")));
     // One file alone comes back with its folder.
     look(QStringLiteral("a.rm"));
@@ -351,6 +356,7 @@ void SourcesTest::fileDialogs()
     look(QStringLiteral("\"a.rm\" \"%1\"").arg(there.filePath(QStringLiteral("c.rm"))));
     QCOMPARE(int(platform.showOpen(nullptr, single)), int(DialogOutcome::Chosen));
     QCOMPARE(single.fileName, here.filePath(QStringLiteral("a.rm")));
+    QVERIFY(!saving);
     // A folder among the names is no clip: the dialog does not close on it.
     QVERIFY(QDir(here.path()).mkdir(QStringLiteral("sub")));
     look(QStringLiteral("\"a.rm\" \"sub\""));
