@@ -598,7 +598,8 @@ void JoinerTest::initTestCase()
     renumbered[streamHeader(renumbered, 0) + 11] = 1;
     leaveOutIndex(renumbered);
     writeAll(clip("a1-stream-1.rm"), renumbered);
-    // a1.rm with its packets in two DATA chunks, as some producers write them.
+    // a1.rm with its packets in two DATA chunks, as some producers write them,
+    // and an empty index between the two.
     QByteArray twoData = readAll(clip("a1.rm"));
     const qsizetype dataAt = chunkAt(twoData, "DATA");
     const QList<RmPacket> inTwo = packetList(twoData);
@@ -608,8 +609,8 @@ void JoinerTest::initTestCase()
     put32(second, 10, quint32(inTwo.size() - inTwo.size() / 2));
     put32(twoData, dataAt + 4, quint32(half - dataAt));
     put32(twoData, dataAt + 10, quint32(inTwo.size() / 2));
-    put32(twoData, dataAt + 14, quint32(half));
-    writeAll(clip("a1-two-data.rm"), twoData.insert(half, second));
+    put32(twoData, dataAt + 14, quint32(half + 20));
+    writeAll(clip("a1-two-data.rm"), twoData.insert(half, QByteArray("INDX\0\0\0\x14", 8) + QByteArray(12, '\0') + second));
     // v1.rm with its last two frames in decoding order, as B-frames come.
     QByteArray reordered = readAll(clip("v1.rm"));
     const QList<RmPacket> frames = packetList(reordered);
@@ -915,6 +916,7 @@ void JoinerTest::videoPayload_data()
         << QByteArray("\x81\x81\x40\x03\x40\x03\x07", 7) + data + QByteArray("\xC0\x40\x03\x44\x38\x07", 6) + data << true;
     QTest::newRow("picture number missing") << QByteArray("\xC0\x40\x00\x40\x05", 5) << 1u << QByteArray() << false;
     QTest::newRow("number cut short") << QByteArray("\xC0\x00\x00", 3) << 1u << QByteArray() << false;
+    QTest::newRow("4-byte number cut short at the end") << QByteArray("\xC0\x00\x00\x03", 4) << 1u << QByteArray() << false;
     QTest::newRow("number of one byte") << QByteArray("\xC0\x40", 2) << 1u << QByteArray() << false;
     QTest::newRow("last piece, its time cut to a byte") << QByteArray("\x81\x81\x40\x03\x40", 5) << 9u << QByteArray() << false;
 }
@@ -1379,6 +1381,7 @@ void JoinerTest::logicalStreams_data()
                                     << "is grouping rates of 20 kbit/s instead of 20, 32 kbit/s";
     QTest::newRow("other rates") << groups << groups << QList<quint32>{20000, 44100}
                                  << "is grouping rates of 20, 44 kbit/s instead of 20, 32 kbit/s";
+    QTest::newRow("its rule table cut short") << groups << groups.chopped(4) << rates << "instead of 20, 32 kbit/s"; // refused, never read past
 }
 
 void JoinerTest::logicalStreams()
