@@ -1036,13 +1036,20 @@ void JoinerTest::messagesInBothLanguages()
     QVERIFY(QString::fromStdString(rm::systemText(ETXTBSY)).contains(QStringLiteral("番号 %1").arg(ETXTBSY)));
     // A variable set empty is no choice: the next one decides, the messages' before LANG.
     const QByteArray all = qgetenv("LC_ALL"), messages = qgetenv("LC_MESSAGES"), lang = qgetenv("LANG");
+    const auto restore = qScopeGuard([&] {
+        for (const auto &[name, value] : {std::pair{"LC_ALL", all}, std::pair{"LC_MESSAGES", messages}, std::pair{"LANG", lang}})
+            value.isNull() ? qunsetenv(name) : qputenv(name, value);
+    });
     qputenv("LC_ALL", "");
     qputenv("LC_MESSAGES", "ja_JP.UTF-8");
     qputenv("LANG", "C.UTF-8");
     rm::chooseLanguage();
-    for (const auto &[name, value] : {std::pair{"LC_ALL", all}, std::pair{"LC_MESSAGES", messages}, std::pair{"LANG", lang}})
-        value.isNull() ? qunsetenv(name) : qputenv(name, value);
     QCOMPARE(QString::fromStdString(rm::say(rm::Msg::Empty, {"x"})), QStringLiteral("x: 空のファイルです（0 バイト）"));
+    // None set: English.
+    for (const char *name : {"LC_ALL", "LC_MESSAGES", "LANG"})
+        qunsetenv(name);
+    rm::chooseLanguage();
+    QCOMPARE(QString::fromStdString(rm::say(rm::Msg::Empty, {"x"})), QStringLiteral("x: empty file (0 bytes)"));
 }
 
 void JoinerTest::joinedHeaders_data()
