@@ -531,6 +531,7 @@ void JoinTest::toolLocationForms_data()
     QTest::newRow("removed as it starts") << "removed" << "rmeditorを起動できませんでした:ファイルが見つかりません（";
 #ifndef Q_OS_WIN // a Windows program runs by its name, whatever its permissions
     QTest::newRow("its permission taken as it starts") << "unpermitted" << "rmeditorを起動できませんでした:実行する権限がありません（";
+    QTest::newRow("a folder in its place as it starts") << "folder" << "rmeditorを起動できませんでした:実行できるプログラムではありません（";
 #endif
 }
 
@@ -541,12 +542,14 @@ void JoinTest::toolLocationForms()
     if (form == QLatin1String("relative")) {
         ui(*f).Text2->setText(QDir::toNativeSeparators(QDir(h->dir()).relativeFilePath(kTool)));
         QDir::setCurrent(rec); // wherever the program was started from
-    } else if (form == QLatin1String("unpermitted") || form == QLatin1String("removed")) {
+    } else if (form == QLatin1String("unpermitted") || form == QLatin1String("removed") || form == QLatin1String("folder")) {
         const QString tool = rec + QFileInfo(kTool).fileName();
         QVERIFY(QFile::copy(kTool, tool));
         ui(*f).Text2->setText(tool);
         QObject::connect(f, &Form1::joinStarted, f, [tool, form] {
-            form == QLatin1String("removed") ? QFile::remove(tool) : QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner);
+            form == QLatin1String("unpermitted") ? QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner) : QFile::remove(tool);
+            if (form == QLatin1String("folder"))
+                QDir().mkdir(tool);
         });
     } else {
 #ifdef Q_OS_WIN

@@ -62,6 +62,17 @@ QList<int> markedRows(Form1 &f)
     return rows;
 }
 
+// Whether the source list draws a row's text in dark red, as it does a refused clip's.
+bool drawnInDarkRed(Form1 &f, int row)
+{
+    const QImage shot = ui(f).List1->viewport()->grab(ui(f).List1->visualRect(ui(f).sources->index(row))).toImage();
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x)
+            if (const QColor c = shot.pixelColor(x, y); c.red() > 96 && c.green() < 64 && c.blue() < 64)
+                return true;
+    return false;
+}
+
 // The source list's context menu as the user sees it: each entry, marked
 // when it cannot be chosen; the entry named `choose` is chosen.
 QStringList sourceMenu(Form1 &f, const QString &choose = {})
@@ -361,6 +372,18 @@ void SourcesTest::fileDialogs()
     QVERIFY(QDir(here.path()).mkdir(QStringLiteral("sub")));
     look(QStringLiteral("\"a.rm\" \"sub\""));
     QCOMPARE(int(platform.showOpen(nullptr, open)), int(DialogOutcome::Cancelled));
+
+    // Its messages carry the program's name.
+    QCoreApplication::processEvents(); // the last dialog's watch for a message box ends first
+    QString title;
+    QTimer::singleShot(0, [&title] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            title = box->windowTitle();
+            box->accept();
+        }
+    });
+    platform.messageBox(nullptr, QStringLiteral("結合できません"));
+    QCOMPARE(title, QStringLiteral("tapeknot"));
 }
 
 void SourcesTest::limitMessage()
@@ -536,6 +559,9 @@ void SourcesTest::clipMarks()
     Form1 &f = h.startWithTool();
     f.AddSources(clips);
     QCOMPARE(markedRows(f), marked);
+    QVERIFY(!drawnInDarkRed(f, 0));
+    if (!marked.isEmpty())
+        QVERIFY(drawnInDarkRed(f, marked[0])); // seen, not only known
     if (!marked.isEmpty())
         QVERIFY2(ui(f).sourceTip(marked[0]).contains(says), qPrintable(ui(f).sourceTip(marked[0])));
     const QString tip = ui(f).sourceTip(0); // its length first, or that it is of the old form
