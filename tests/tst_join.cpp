@@ -794,13 +794,15 @@ void JoinTest::consoleWindowWhileRunning()
     qputenv("STANDIN_SAY_LINES", "30");
     qputenv("STANDIN_SAY_GAP_MS", "40");
     ui(*f).Text5->setText(rec + QStringLiteral("talking.rm"));
-    bool asItTalks = false;
+    bool asItTalks = false, blankLine = false; // what came in pieces reads as one text
     QTimer poll;
     connect(&poll, &QTimer::timeout, this, [&] {
         for (QWidget *w : QApplication::topLevelWidgets())
-            if (auto *text = w->objectName() == QLatin1String("ConsoleWindow") ? w->findChild<QPlainTextEdit *>() : nullptr)
+            if (auto *text = w->objectName() == QLatin1String("ConsoleWindow") ? w->findChild<QPlainTextEdit *>() : nullptr) {
                 asItTalks = asItTalks || (text->toPlainText().contains(QStringLiteral("said line 0 of 30"))
                                           && !text->toPlainText().contains(QStringLiteral("said line 29 of 30")));
+                blankLine = blankLine || text->toPlainText().contains(QStringLiteral("\n\n"));
+            }
     });
     poll.start(20);
     run();
@@ -808,6 +810,7 @@ void JoinTest::consoleWindowWhileRunning()
     qunsetenv("STANDIN_SAY_LINES");
     qunsetenv("STANDIN_SAY_GAP_MS");
     QVERIFY(asItTalks);
+    QVERIFY(!blankLine);
     h->platform.whileToolRuns = look;
     qputenv("STANDIN_SLEEP_MS", "800");
 

@@ -452,6 +452,7 @@ private slots:
     void readErrorEndsTheJoin();
     void helpOnRequest();
     void manyInputsInLittleMemory();
+    void progressFollowsTheWork_data();
     void progressFollowsTheWork();
 
 private:
@@ -1726,11 +1727,21 @@ void JoinerTest::manyInputsInLittleMemory()
 
 // A long join, paused now and then: the "progress" line after each pause
 // tells the share of the work done, as the bytes written by then show it.
+void JoinerTest::progressFollowsTheWork_data()
+{
+    QTest::addColumn<QString>("each");
+    QTest::addColumn<int>("times");
+    QTest::newRow("RealMedia") << QStringLiteral("a1.rm") << 6000;
+    QTest::newRow("old RealAudio") << QStringLiteral("ra4-dnet.ra") << 4000;
+}
+
 void JoinerTest::progressFollowsTheWork()
 {
+    QFETCH(QString, each);
+    QFETCH(int, times);
     QStringList args;
-    for (int i = 0; i < 6000; ++i)
-        args << "-i" << clip("a1.rm");
+    for (int i = 0; i < times; ++i)
+        args << "-i" << clip(each);
     args << "-o" << clip("progress.rm");
     const auto removeOut = qScopeGuard([this] { QFile::remove(clip("progress.rm")); });
     QProcess joiner;
@@ -1740,7 +1751,7 @@ void JoinerTest::progressFollowsTheWork()
     joiner.start(kJoiner, args);
     QVERIFY(joiner.waitForStarted());
     const pid_t pid = pid_t(joiner.processId());
-    const double total = 6000.0 * QFileInfo(clip("a1.rm")).size();
+    const double total = double(times) * QFileInfo(clip(each)).size();
     const auto written = [pid] {
         QFile io(QStringLiteral("/proc/%1/io").arg(pid));
         const QByteArray text = io.open(QIODevice::ReadOnly) ? io.readAll() : QByteArray();
