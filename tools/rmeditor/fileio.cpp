@@ -68,7 +68,7 @@ public:
                     break;
                 }
                 m_base += m_filled;
-                m_at = 0;
+                m_at = m_filled = 0; // the file is read on from here, not a buffer further on
                 m_filled = readFile(m_data, m_capacity);
                 if (m_filled == 0)
                     break;
