@@ -209,6 +209,8 @@ void AboutTest::readme()
     shown = shownReadme();
     QVERIFY(shown);
     QCOMPARE(shown->toPlainText(), QStringLiteral("結合の手引き"));
+    // It belongs to the main window: closing that one still ends the program.
+    QCOMPARE(shown->window()->windowHandle()->transientParent(), installed.windowHandle());
 }
 
 QTEST_MAIN(AboutTest)

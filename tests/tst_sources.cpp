@@ -305,6 +305,7 @@ void SourcesTest::fileDialogs()
     QString opened, offered;
     QStringList listed;
     bool saving = false; // its button says Save
+    QWidget *owner = nullptr; // the window it belongs to and stays above
     // What the dialog shows once open; then `typed` is chosen, or with none it is cancelled.
     const auto look = [&](const QString &typed) {
         QTimer::singleShot(0, [&, typed] {
@@ -325,6 +326,7 @@ void SourcesTest::fileDialogs()
             opened = box->directory().path();
             offered = name->text();
             saving = box->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Save);
+            owner = box->parentWidget();
             QTRY_VERIFY(view->model()->rowCount(view->rootIndex()) > 0);
             listed.clear();
             for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row)
@@ -353,7 +355,9 @@ void SourcesTest::fileDialogs()
 
     CommonDialogState open{false, dialogflags::kAllowMultiSelect, QStringLiteral("RealMedia(*.rm,*.ra,*.ram)|*.rm*;*.ra*"), here.path(), QString()};
     look(QStringLiteral("\"a.rm\" \"%1\"").arg(there.filePath(QStringLiteral("c.rm"))));
-    QCOMPARE(int(platform.showOpen(nullptr, open)), int(DialogOutcome::Chosen));
+    QWidget window;
+    QCOMPARE(int(platform.showOpen(&window, open)), int(DialogOutcome::Chosen));
+    QCOMPARE(owner, &window);
     QCOMPARE(opened, here.path());
     QCOMPARE(listed, (QStringList{"a.rm", "b.ram"}));
     QVERIFY(!saving);

@@ -58,6 +58,7 @@ void WindowTest::controlsAtDesign()
     QVERIFY(at(ui(f).Frame1, 240, 3120, 4335, 3615));
     QVERIFY(at(ui(f).Frame2, 240, 1680, 4335, 1455));
     QVERIFY(at(ui(f).Text3[1], 840, 3120, 1215, 270));
+    QVERIFY(at(ui(f).Check1[1], 240, 1440, 1695, 255));
     QVERIFY(at(ui(f).Option1[0], 120, 240, 4095, 375));
     QCOMPARE(f.centralWidget()->height(), qRound(7605 / t)); // nothing stored: the whole design under the menu
     QCOMPARE(ui(f).SSTab1->mapTo(&f, QPoint()), QPoint(qRound(45 / t), f.menuBar()->geometry().bottom() + 1)); // under the menu

@@ -88,9 +88,10 @@ bool dropOn(QWidget *target, const QMimeData *data)
     if (auto *area = qobject_cast<QAbstractScrollArea *>(target))
         target = area->viewport();
     const QPoint at = target->rect().center();
-    QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    // Offered as a file manager offers its files; a move would have it delete them.
+    QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &enter);
-    if (!enter.isAccepted())
+    if (!enter.isAccepted() || enter.dropAction() != Qt::CopyAction)
         return false;
     QDragMoveEvent move(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &move);
