@@ -1,4 +1,5 @@
 #include "app/frmabout.h"
+#include "app/twips.h"
 #include "platform/ansi.h"
 #include "platform/qtplatform.h"
 #include "support/harness.h"
@@ -57,6 +58,8 @@ void AboutTest::contents()
     QCOMPARE(t.description, QString());
     QCOMPARE(t.disclaimer, QStringLiteral("この製品はそこそこ使えるフリーソフトです。適当にそこそこ使ってください。"));
     QVERIFY(t.hasIcon);
+    const int side = twips::toPixels(480, &box); // whole inside its place
+    QCOMPARE(box.picIcon->pixmap().deviceIndependentSize().toSize(), QSize(side, side));
     QCOMPARE(box.cmdSysInfo->text(), QStringLiteral("ｼｽﾃﾑ情報(&S)..."));
     QCOMPARE(box.cmdOK->text(), QStringLiteral("OK"));
 }
