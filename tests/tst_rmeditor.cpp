@@ -1731,8 +1731,6 @@ void JoinerTest::manyInputsInLittleMemory()
     QFile::remove(out);
 }
 
-// A long join, paused now and then: the "progress" line after each pause
-// tells the share of the work done, as the bytes written by then show it.
 void JoinerTest::progressFollowsTheWork_data()
 {
     QTest::addColumn<QString>("each");
@@ -1741,6 +1739,8 @@ void JoinerTest::progressFollowsTheWork_data()
     QTest::newRow("old RealAudio") << QStringLiteral("ra4-dnet.ra") << 4000;
 }
 
+// A long join, paused now and then: the "progress" line after each pause
+// tells the share of the work done, as the bytes written by then show it.
 void JoinerTest::progressFollowsTheWork()
 {
     QFETCH(QString, each);
