@@ -987,6 +987,8 @@ void JoinerTest::packetsCopiedAsTheyAre()
     QCOMPARE(packetsOf(readAll(none)), packetsOf(readAll(clip("a1-no-packets.rm"))));
     const QByteArray headersOnly = readAll(none); // with no index, the header points at none
     QCOMPARE(be32(headersOnly, chunkAt(headersOnly, "PROP") + 10 + 28), 0u);
+    const QByteArray stated = readAll(clip("a1-no-packets.rm")); // its stream's rates and sizes as its producer stated them
+    QCOMPARE(headersOnly.mid(streamHeader(headersOnly, 0) + 12, 16), stated.mid(streamHeader(stated, 0) + 12, 16));
     // A bare output name, as typed at a prompt, lands in the working folder.
     QProcess bare;
     bare.setWorkingDirectory(m_dir.path());
@@ -1477,6 +1479,10 @@ void JoinerTest::badFiles_data()
     QTest::newRow("stream count mismatch") << b << QByteArray("claims 2 streams");
     b[prop + 10 + 37] = char(255);
     QTest::newRow("the most streams, but one described") << b << QByteArray("PROP claims 255 streams but 1 are described");
+    b = good;
+    QByteArray another = good.mid(mdpr, be32(good, mdpr + 4));
+    another[11] = 1; // stream 1
+    QTest::newRow("more streams described than claimed") << b.insert(mdpr, another) << QByteArray("PROP claims 1 streams but 2 are described");
     b = good;
     b[data + 18 + 2] = 0;
     b[data + 18 + 3] = 0;
