@@ -103,6 +103,7 @@ void FileExistsTest::wildcard_data()
     QTest::newRow("star before a whole name") << "*[live].rm" << true;
     QTest::newRow("bracket is no class") << "[lv]*.rm" << false;
     QTest::newRow("question mark needs a char") << "take0001.rm?" << false;
+    QTest::newRow("first letter differs") << "xake000?.rm" << false;
     QTest::newRow("wildcard in folder part") << "s*/take0001.rm" << false;
     QTest::newRow("wildcards in folder and name") << "w*?/t*.rm" << true;
     QTest::newRow("folder beyond ASCII") << "録画/t*.rm" << true;

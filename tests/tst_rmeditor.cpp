@@ -534,6 +534,7 @@ void JoinerTest::initTestCase()
         // Its cook stream's sub-packets made 0 bytes long, and ffmpeg's
         // remux of it, whose audio header has no frame sizes at all.
         writeAll(clip("helix-no-subpackets.rm"), QByteArray(helix).replace(QByteArray::fromHex("00090258003c"), QByteArray::fromHex("000902580000")));
+        writeAll(clip("helix-no-coded-frame.rm"), QByteArray(helix).replace(QByteArray::fromHex("0003000002580000"), QByteArray::fromHex("0003000000000000")));
         makeClip(QStringLiteral("helix-remux.rm"), {"-i", kSamples + "/helix11-rv30-cook.rm", "-c", "copy"});
         writeAll(clip("sipr-remux.rm"), readAll(clip("helix-remux.rm")).replace("cook", "sipr"));
         // Its video labelled RealVideo 4, as .rmvb files are (the payload's form is the same).
@@ -1336,6 +1337,8 @@ void JoinerTest::refused_data()
                                                   << QByteArray("helix-remux.rm: the audio settings of stream 1 cannot describe its packets (no frame size)");
         QTest::newRow("sipr without frame sizes") << QStringList{"-i", clip("sipr-remux.rm"), "-o", out}
                                                   << QByteArray("sipr-remux.rm: the audio settings of stream 1 cannot describe its packets (no frame size)");
+        QTest::newRow("cook of coded frame size 0") << QStringList{"-i", clip("helix-no-coded-frame.rm"), "-o", out}
+                                                    << QByteArray("helix-no-coded-frame.rm: the audio settings of stream 1 cannot describe its packets (no frame size)");
         QTest::newRow("cook sub-packets of 0 bytes") << QStringList{"-i", helix, "-i", clip("helix-no-subpackets.rm"), "-o", out}
                                                      << QByteArray("(sub-packets of 0 bytes in frames of 600)");
     }

@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSessionManager>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -49,6 +50,7 @@ class SettingsTest : public QObject
 private slots:
     void defaultsAndFirstFile();
     void roundTrip();
+    void savedWhenTheSessionEnds();
     void storedValues_data();
     void storedValues();
     void outOfRangeFallsBack_data();
@@ -135,6 +137,18 @@ void SettingsTest::roundTrip()
     const QByteArray again = second.readIni();
     for (const QByteArray key : {"x1", "y1", "x2", "y2"})
         QCOMPARE(valueOf(again, key), valueOf(ini, key));
+}
+
+void SettingsTest::savedWhenTheSessionEnds()
+{
+    // Logging out may end the program without closing its window.
+    QSessionManager *session = qApp->findChild<QSessionManager *>();
+    QVERIFY(session);
+    Harness h;
+    Form1 &f = h.startWithTool();
+    ui(f).Text1->setText(QStringLiteral("結合"));
+    emit qApp->commitDataRequest(*session);
+    QCOMPARE(valueOf(h.readIni(), "name2"), ansi::encode(QStringLiteral("結合")));
 }
 
 void SettingsTest::storedValues_data()
