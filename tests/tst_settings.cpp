@@ -141,7 +141,7 @@ void SettingsTest::roundTrip()
 
 void SettingsTest::savedWhenTheSessionEnds()
 {
-    // Logging out may end the program without closing its window.
+    // Logging off may end the program without closing its window.
     QSessionManager *session = qApp->findChild<QSessionManager *>();
     QVERIFY(session);
     Harness h;
@@ -149,6 +149,10 @@ void SettingsTest::savedWhenTheSessionEnds()
     ui(f).Text1->setText(QStringLiteral("結合"));
     emit qApp->commitDataRequest(*session);
     QCOMPARE(valueOf(h.readIni(), "name2"), ansi::encode(QStringLiteral("結合")));
+    // Another program cancelled the log-off: what is changed after it is saved at the close.
+    ui(f).Text1->setText(QStringLiteral("後で"));
+    QVERIFY(f.close());
+    QCOMPARE(valueOf(h.readIni(), "name2"), ansi::encode(QStringLiteral("後で")));
 }
 
 void SettingsTest::storedValues_data()

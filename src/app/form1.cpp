@@ -114,8 +114,7 @@ void Form1::setupConnections()
             manager.cancel();
             return;
         }
-        SaveSettings();
-        m_settingsSaved = true;
+        SaveSettings(); // and again at the close: the log-off may yet be cancelled
     });
 }
 
@@ -215,9 +214,7 @@ void Form1::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    if (!m_settingsSaved)
-        SaveSettings();
-    m_settingsSaved = true;
+    SaveSettings();
     event->accept();
     // Every window goes with the main one, an open About box included.
     if (QThread::currentThread()->loopLevel() > 0)

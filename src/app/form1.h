@@ -214,7 +214,6 @@ private:
     QString m_programDir;
     QButtonGroup *m_option1Group;
     QButtonGroup *m_option2Group;
-    bool m_settingsSaved = false;
     bool m_placementPending = false;
     Placement m_pendingPlacement;
     QSize m_normalFrameExtra;    // frame size of the normal (not maximised) window
