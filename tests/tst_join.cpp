@@ -213,6 +213,7 @@ void JoinTest::toolFailures_data()
     QTest::newRow("crash") << QByteArray("crash") << false << aborted;
     QTest::newRow("full output, exit code 12") << QByteArray("exitcode") << false << "rmeditorがエラーで終了しました（終了コード 12）";
     QTest::newRow("an error line, then output, exit code 12") << QByteArray("exitcode+said") << false << "rmeditorがエラーで終了しました（終了コード 12）";
+    QTest::newRow("an error line, then its last line unended") << QByteArray("fail+said+unended") << false << "rmeditorがエラーで終了しました（終了コード 1）";
     QTest::newRow("output written, then a crash") << QByteArray("partialcrash") << false << aborted;
     QTest::newRow("output written, then killed") << QByteArray("killed") << false << killed;
     QTest::newRow("clean end") << QByteArray() << true << QString();
@@ -223,12 +224,12 @@ void JoinTest::toolFailures()
     QFETCH(QByteArray, mode);
     QFETCH(bool, joined);
     QFETCH(QString, reason);
-    const QByteArray twist = mode.split('+').value(1); // "unended": its last line; "said": an error line first
+    const QList<QByteArray> twists = mode.split('+').mid(1); // "unended": its last line; "said": an error line first
     mode = mode.split('+').value(0);
     const QString errorLine = QStringLiteral("standin: the disk is nearly full");
     qputenv("STANDIN_MODE", mode);
-    qputenv("STANDIN_NO_LINE_END", twist == "unended" ? "1" : "0");
-    if (twist == "said") { // the ordinary output follows it
+    qputenv("STANDIN_NO_LINE_END", twists.contains("unended") ? "1" : "0");
+    if (twists.contains("said")) { // what else it says follows it
         qputenv("STANDIN_SAY", errorLine.toUtf8());
         qputenv("STANDIN_SLEEP_MS", "200");
     }
@@ -264,9 +265,9 @@ void JoinTest::toolFailures()
     // A failure line tells the tool's last words and how it ended; activating
     // it shows all it said but its progress.
     if (!joined) {
-        const QString said = twist == "said"  ? errorLine // the error channel's last words, whatever followed
-                             : mode == "fail" ? QStringLiteral("standin: refused on purpose")
-                                              : QStringLiteral("joining 2 clips into ") + out;
+        const QString said = mode == "fail"            ? QStringLiteral("standin: refused on purpose")
+                             : twists.contains("said") ? errorLine // the error channel's last words, whatever followed
+                                                       : QStringLiteral("joining 2 clips into ") + out;
         QCOMPARE(ui(*f).resultTip(0), mode == "silent" ? reason : said + QLatin1Char('\n') + reason);
         ui(*f).activateResult(0);
         if (mode == "silent") { // nothing more to show than the line and why
