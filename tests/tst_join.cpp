@@ -830,12 +830,12 @@ void JoinTest::consoleWindowWhileRunning()
     // 60 MB without a line break: the window keeps a bounded text and goes on.
     qputenv("STANDIN_SPEW_MB", "60");
     qputenv("STANDIN_SAY", "standin: after the flood"); // its last words stay in sight
-    qputenv("STANDIN_SLEEP_MS", "1500");
+    qputenv("STANDIN_SLEEP_MS", "3000"); // time for the flood to pass on a busy machine
     ui(*f).Check1[1]->setChecked(true);
     ui(*f).Text5->setText(rec + QStringLiteral("third.rm"));
     int longest = 0, blocks = 0;
     bool lastWords = false;
-    h->platform.whileToolRunsDelayMs = 1200;
+    h->platform.whileToolRunsDelayMs = 2700;
     h->platform.whileToolRuns = [&] {
         for (QWidget *w : QApplication::topLevelWidgets())
             for (auto *text : w->findChildren<QPlainTextEdit *>()) {
