@@ -1444,7 +1444,7 @@ void JoinerTest::badFiles_data()
     QTest::newRow("something else, without a zero byte") << QByteArray("\xff\xfb\x90\x64\x1c\x1d\x1e\x1f", 8) << QByteArray("bad.rm: not a RealMedia file");
     QTest::newRow("header only") << good.left(prop + 20) << QByteArray("truncated");
     QTest::newRow("headers, no data") << good.left(data) << QByteArray("no media data");
-    QTest::newRow("its first chunk alone") << good.left(prop) << QByteArray("truncated");
+    QTest::newRow("its first chunk alone") << good.left(prop) << QByteArray("truncated file (a chunk header runs past the end)");
     QTest::newRow("truncated data") << good.left(data + 18 + 700) << QByteArray("truncated file (a packet runs past the end)");
     QByteArray shortData = good;
     put32(shortData, data + 4, 10);

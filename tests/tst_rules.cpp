@@ -385,6 +385,8 @@ void RulesTest::listEdits_data()
     QTest::newRow("drop below the last row") << "drop upper" << abcd << QList<int>{1} << -1 << QStringList{"/r/a", "/r/c", "/r/d", "/r/b"};
     QTest::newRow("letters without case") << "sort" << QStringList{"/r/B.rm", "/r/a.rm", "/r/C.rm"} << QList<int>{} << 0
                                           << QStringList{"/r/a.rm", "/r/B.rm", "/r/C.rm"};
+    QTest::newRow("the same number, padded differently") << "sort" << QStringList{"/r/take7b.rm", "/r/take0000007a.rm"} << QList<int>{} << 0
+                                                         << QStringList{"/r/take0000007a.rm", "/r/take7b.rm"};
     QTest::newRow("leading zeros add no length") << "sort" << QStringList{"/r/t10.rm", "/r/t002.rm"} << QList<int>{} << 0
                                                  << QStringList{"/r/t002.rm", "/r/t10.rm"};
     // More clips than a sort takes in one run: names that sort alike keep their order.
