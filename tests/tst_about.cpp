@@ -199,6 +199,7 @@ void AboutTest::readme()
     QCOMPARE(shown->toPlainText(), guide);
     QVERIFY(shown->isReadOnly());
     QCOMPARE(shown->window()->windowTitle(), QStringLiteral("Readme.txt"));
+    QCOMPARE(shown->geometry(), shown->window()->rect()); // the text fills its window
     shown->window()->close();
 
     // An installed copy: the Readme in its documentation folder, written in
