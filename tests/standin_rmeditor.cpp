@@ -12,7 +12,8 @@
 //                     written, then SIGKILL)
 //   STANDIN_SPEW_MB   megabytes of output without a line break, first of all
 //   STANDIN_SLEEP_MS  milliseconds to wait before doing anything else
-//   STANDIN_PROGRESS  a "progress N" line to print first (when RMEDITOR_PROGRESS=1)
+//   STANDIN_PROGRESS  a "progress N" line to print first (when RMEDITOR_PROGRESS=1),
+//                     after an empty line as some tools start
 //   STANDIN_HANG_MS   milliseconds to wait after writing the output, before ending
 //   STANDIN_IGNORE_TERM  "1": a polite request to end is ignored; "finish": it
 //                     ends the tool at once with exit code 0 (a join that ended as
@@ -102,7 +103,7 @@ int main(int argc, char **argv)
     const char *progress = std::getenv("STANDIN_PROGRESS");
     const char *wanted = std::getenv("RMEDITOR_PROGRESS");
     if (progress && wanted && std::string(wanted) == "1")
-        std::cout << "progress " << progress << std::endl;
+        std::cout << "\nprogress " << progress << std::endl;
     if (const char *spew = std::getenv("STANDIN_SPEW_MB")) {
         const std::string block(1 << 20, 'x');
         for (int i = std::atoi(spew); i > 0; --i)
