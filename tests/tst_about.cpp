@@ -62,6 +62,7 @@ void AboutTest::contents()
     QCOMPARE(box.picIcon->pixmap().deviceIndependentSize().toSize(), QSize(side, side));
     QCOMPARE(box.cmdSysInfo->text(), QStringLiteral("ｼｽﾃﾑ情報(&S)..."));
     QCOMPARE(box.cmdOK->text(), QStringLiteral("OK"));
+    QCOMPARE(misplacedControl(&box), QString());
 }
 
 void AboutTest::enterAndEscapeClose_data()
@@ -109,6 +110,17 @@ void AboutTest::shownAnewEachTime()
     QCOMPARE(seen.size(), 2);
     QVERIFY(seen[0] == seen[1]);
     QCOMPARE(seen[0].version, QStringLiteral("ﾊﾞｰｼﾞｮﾝ 1.0.1"));
+    // Closing the window, as the end of the desktop session does, takes an
+    // open box with it and ends the program cleanly.
+    QTimer::singleShot(0, &f, [&] {
+        QTimer::singleShot(50, &f, &QWidget::close);
+        ui(f).m_33->trigger();
+    });
+    QTimer safety; // a safety net only
+    safety.callOnTimeout([] { QCoreApplication::exit(2); });
+    safety.start(5000);
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QVERIFY(!QApplication::activeModalWidget());
 }
 
 void AboutTest::sysInfo_data()

@@ -656,6 +656,7 @@ void JoinerTest::initTestCase()
     writeAll(clip("a1-padded.rm"), padded);
     writeAll(clip("ra4-dnet-48k.ra"), realAudio4(clip("a1.rm"), dnet, "", {{48, QByteArray("\xbb\x80", 2)}}));
     writeAll(clip("ra4-dnet-stereo.ra"), realAudio4(clip("a1.rm"), dnet, "", {{54, QByteArray("\0\x02", 2)}}));
+    writeAll(clip("ra4-dnet-flavour.ra"), realAudio4(clip("a1.rm"), dnet, "", {{22, QByteArray("\x7f\x7f", 2)}}));
     writeAll(clip("ra4-no-frame.ra"), realAudio4(clip("a1.rm"), dnet, "", {{57, "Int4"}, {42, QByteArray(2, '\0')}}));
     // The producer's event file stating a length of 18.26 s: its seam falls
     // 0.6 of a tenth past one.
@@ -1315,6 +1316,8 @@ void JoinerTest::refused_data()
                                                  << QByteArray("ra4-dnet-48k.ra: its audio settings differ from those of " + clip("ra4-dnet.ra").toUtf8() + " (48000 Hz instead of 44100 Hz)");
     QTest::newRow("RealAudio 4 of other channels") << QStringList{"-i", clip("ra4-dnet.ra"), "-i", clip("ra4-dnet-stereo.ra"), "-o", out}
                                                    << QByteArray("(2 channels instead of 1)");
+    QTest::newRow("RealAudio 4 of another flavour") << QStringList{"-i", clip("ra4-dnet.ra"), "-i", clip("ra4-dnet-flavour.ra"), "-o", out}
+                                                    << QByteArray("(other codec settings)");
     if (QFile::exists(clip("ra4-14_4.ra")))
         QTest::newRow("RealAudio 4 of another codec") << QStringList{"-i", clip("ra4-14_4.ra"), "-i", clip("ra4-dnet.ra"), "-o", out}
                                                       << QByteArray("(dnet instead of lpcJ)");
@@ -1684,21 +1687,26 @@ void JoinerTest::inputKeepsItsPlace()
 void JoinerTest::readErrorEndsTheJoin_data()
 {
     QTest::addColumn<QByteArray>("fault");
+    QTest::addColumn<qint64>("after"); // bytes of the clip read before it
     QTest::addColumn<QByteArray>("says");
-    QTest::newRow("a read fails") << QByteArray("read") << QByteArray("v2.rm: Input/output error");
-    QTest::newRow("the clip is cut short meanwhile") << QByteArray("cut") << QByteArray("v2.rm: truncated file (a packet ends early)");
-    QTest::newRow("the output may grow no more") << QByteArray("write") << QByteArray("io-error.rm: cannot be written: File too large");
-    QTest::newRow("the drive cannot keep it") << QByteArray("fsync") << QByteArray("io-error.rm: cannot be written: Input/output error");
+    const qint64 half = QFileInfo(clip("v2.rm")).size() / 2;
+    QTest::newRow("a read fails") << QByteArray("read") << half << QByteArray("v2.rm: Input/output error");
+    QTest::newRow("the clip is cut short meanwhile") << QByteArray("cut") << half << QByteArray("v2.rm: truncated file (a packet ends early)");
+    QTest::newRow("the clip is cut short in its header meanwhile") << QByteArray("cut") << qint64(40)
+                                                                   << QByteArray("v2.rm ends early (truncated file)");
+    QTest::newRow("the output may grow no more") << QByteArray("write") << half << QByteArray("io-error.rm: cannot be written: File too large");
+    QTest::newRow("the drive cannot keep it") << QByteArray("fsync") << half << QByteArray("io-error.rm: cannot be written: Input/output error");
 }
 
 void JoinerTest::readErrorEndsTheJoin()
 {
     QFETCH(QByteArray, fault);
+    QFETCH(qint64, after);
     QFETCH(QByteArray, says);
     const QString out = clip(QStringLiteral("io-error.rm"));
     QProcessEnvironment env = faultEnvironment();
     env.insert(QStringLiteral("READFAULT_PATH"), QFileInfo(clip("v2.rm")).canonicalFilePath());
-    env.insert(QStringLiteral("READFAULT_AFTER"), QString::number(QFileInfo(clip("v2.rm")).size() / 2));
+    env.insert(QStringLiteral("READFAULT_AFTER"), QString::number(after));
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
     if (fault == "cut")
         env.insert(QStringLiteral("READFAULT_EOF"), QStringLiteral("1"));

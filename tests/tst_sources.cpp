@@ -143,6 +143,7 @@ void SourcesTest::dialogSetupAndSort()
     h.platform.choose(nat("/rec/new") + NUL + "b.rm" + NUL + "a.rm" + NUL + "C.rm" + NUL);
     ui(f).Command2[2]->click();
 
+    QVERIFY(!h.platform.dialogCalls.last().save); // the open dialog: clips that exist, several at once
     const CommonDialogState &seen = h.platform.dialogCalls.last().state;
     QVERIFY(seen.cancelError);
     QCOMPARE(seen.flags, 0x80200);
@@ -521,6 +522,15 @@ void SourcesTest::clipMarks_data()
     QTest::newRow("no rate stated") << QStringList{noRate} << QList<int>{} << QString() << QList<int>{} << QStringLiteral("長さ 0:00.3 ・ 1.7 kB\n");
     QTest::newRow("no length stated") << QStringList{noLength} << QList<int>{} << QString() << QList<int>{}
                                       << QStringLiteral("長さ 不明 ・ ");
+    // The same clip stating its length for the file alone, not for its stream.
+    const QString fileLength = madeFrom(audio, QStringLiteral("file-length.rm"), QByteArray::fromHex("0000015010"),
+                                        QByteArray::fromHex("0000000010"));
+    QTest::newRow("length stated for the file alone") << QStringList{fileLength} << QList<int>{} << QString()
+                                                      << QList<int>{} << QStringLiteral("長さ 0:00.3 ・ ");
+    // Its audio described in another codec's form: no rate or codec read from it.
+    const QString otherForm = madeFrom(audio, QStringLiteral("other-form.rm"), ".ra\xfd", "LSD:");
+    QTest::newRow("audio settings of another form") << QStringList{otherForm} << QList<int>{} << QString() << QList<int>{}
+                                                    << QStringLiteral("\n音声 audio/x-pn-realaudio");
     const QString helix = hostPath(QStringLiteral(SAMPLES_DIR "/helix11-rv30-cook.rm"));
     if (QFile::exists(helix)) // real producers' files, where they are at hand
         QTest::newRow("helix and producer61") << QStringList{helix, hostPath(QStringLiteral(SAMPLES_DIR "/producer61-cook-event.rm"))}

@@ -159,3 +159,22 @@ void Form1View::activateResult(int row) const
 {
     emit List2->activated(results->index(row));
 }
+
+QString misplacedControl(const QWidget *container,
+                         const std::function<bool(const QWidget *, const QWidget *)> &together)
+{
+    QWidgetList shown;
+    for (QWidget *w : container->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        if (!w->isHidden())
+            shown.append(w);
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        if (!container->rect().contains(shown[i]->geometry()))
+            return shown[i]->objectName() + QStringLiteral(" runs off ") + container->objectName();
+        for (qsizetype j = 0; j < i; ++j) {
+            const QRect both = shown[i]->geometry().intersected(shown[j]->geometry());
+            if (both.width() > 2 && both.height() > 2 && !(together && together(shown[i], shown[j])))
+                return shown[i]->objectName() + QStringLiteral(" covers ") + shown[j]->objectName();
+        }
+    }
+    return {};
+}

@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QUrl>
 #include <array>
+#include <functional>
 #include <memory>
 
 // A main window over the fake platform, with its program folder (and so its
@@ -69,6 +70,12 @@ std::unique_ptr<QMimeData> fileDrop(const QStringList &paths);
 // Sends a real drag-enter, drag-move and drop with `data` to `target`.
 // Returns whether the drop was accepted.
 bool dropOn(QWidget *target, const QMimeData *data);
+
+// The first of the container's shown controls that runs off it or covers
+// another (by more than the pixel twips may round to), by name; empty when
+// all lie well. `together` names pairs that are meant to overlap.
+QString misplacedControl(const QWidget *container,
+                         const std::function<bool(const QWidget *, const QWidget *)> &together = {});
 
 class OverlappedList;
 class QListView;
