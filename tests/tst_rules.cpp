@@ -258,6 +258,8 @@ void RulesTest::registryValue()
     QString keyVal = before;
     QVERIFY(decodeRegistryValue(buffer, int(written.size()), type, keyVal));
     QCOMPARE(keyVal, after);
+    QVERIFY(decodeRegistryValue(buffer, int(buffer.size()), type, keyVal)); // a value that fills the buffer
+    QCOMPARE(keyVal, after);
     QVERIFY(!decodeRegistryValue(buffer, 2000, type, keyVal));
 }
 
