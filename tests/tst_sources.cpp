@@ -111,6 +111,7 @@ private slots:
     void dropOrderAndLastSourceDir();
     void dropWithoutFiles();
     void listEditing();
+    void dragBelowTheLastRow();
     void nonLocalUrlsIgnored();
     void fileDialogs();
     void limitMessage();
@@ -289,6 +290,25 @@ void SourcesTest::nonLocalUrlsIgnored()
     mixed.setUrls({QUrl(QStringLiteral("ftp://host/x.rm")), QUrl::fromLocalFile(nat("/rec/y.rm"))});
     QVERIFY(dropOn(ui(f).Text5, &mixed));
     QCOMPARE(entries(f), QStringList{nat("/rec/y.rm")});
+}
+
+// Rows dragged over the empty area below the last row may be dropped there
+// (to go to the end): the cursor says so, or the drop never comes.
+void SourcesTest::dragBelowTheLastRow()
+{
+    Harness h;
+    Form1 &f = h.startWithTool();
+    f.AddSources({nat("/rec/a.rm"), nat("/rec/b.rm"), nat("/rec/c.rm")});
+    QWidget *area = ui(f).List1->viewport();
+    const QPoint below = ui(f).List1->visualRect(ui(f).sources->index(2)).center() + QPoint(0, 40);
+    QVERIFY(area->rect().contains(below) && !ui(f).List1->indexAt(below).isValid());
+    const std::unique_ptr<QMimeData> rows(ui(f).sources->mimeData({ui(f).sources->index(0)}));
+    QDragEnterEvent enter(below, Qt::CopyAction, rows.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(area, &enter);
+    QVERIFY(enter.isAccepted());
+    QDragMoveEvent move(below, Qt::CopyAction, rows.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(area, &move);
+    QVERIFY(move.isAccepted());
 }
 
 // The program's own file dialogs: the folder they open in, the name they

@@ -100,6 +100,8 @@ void WindowTest::controlsAtDesign()
     QCOMPARE(ui(f).List1->font().pointSize(), 12);
     QCOMPARE(ui(f).List1->font().families().value(0), QStringLiteral("ＭＳ ゴシック"));
     QVERIFY(ui(f).List1->font().families().contains(QStringLiteral("IPAGothic")));
+    for (const QWidget *same : std::initializer_list<const QWidget *>{ui(f).Text5, ui(f).JoinCancel})
+        QCOMPARE(same->font(), ui(f).List1->font());
     QCOMPARE(f.findChild<QLineEdit *>(QStringLiteral("Text5")), ui(f).Text5);
 }
 
