@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 . scripts/need.sh
-need wine64
+need wine64 qt6-translations-l10n
 japaneseLocale
 
 # The tree of the Windows program (scripts/build-windows.sh), its tests built there too.
@@ -16,6 +16,9 @@ cmake -S . -B "$out" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_6
   -DCMAKE_PREFIX_PATH="$qt" -DQT_HOST_PATH=/usr -DCMAKE_BUILD_TYPE=Release \
   -DTAPEKNOT_BUILD_BENCH=OFF -DTAPEKNOT_BUILD_TESTS=ON $(compilerCache)
 cmake --build "$out"
+# Qt's own Japanese texts beside the tests, where the package puts them beside the program.
+mkdir -p "$out/bin/translations"
+cp /usr/share/qt6/translations/qtbase_ja.qm "$out/bin/translations/"
 
 # A Japanese Windows: its ANSI code page is 932 (Shift-JIS).
 export WINEDEBUG=-all LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8

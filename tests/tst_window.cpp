@@ -20,9 +20,12 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTest>
+#include <QTranslator>
 #include <QWindow>
 
 class WindowTest : public QObject
@@ -43,6 +46,7 @@ private slots:
     void exitMenuCloses();
     void resizeLaysOutRunPage();
     void minimumWidth();
+    void qtTextsInJapanese();
 };
 
 void WindowTest::controlsAtDesign()
@@ -287,6 +291,11 @@ void WindowTest::locateTool()
     h.platform.choose(QStringLiteral("/f/rmeditor"));
     ui(f).m_21->trigger();
     QCOMPARE(ui(f).Text2->text(), QStringLiteral("/f/rmeditor"));
+    // A dialog that fails chooses nothing, whatever it left in its buffer.
+    h.platform.leaveBehind = [](CommonDialogState &left) { left.fileName = QStringLiteral("\u0104"); };
+    h.platform.dialogAnswers.append({DialogOutcome::Failed, {}});
+    ui(f).Command1->click();
+    QCOMPARE(ui(f).Text2->text(), QStringLiteral("/f/rmeditor"));
 }
 
 void WindowTest::closeRefusedWhileBusy()
@@ -373,4 +382,14 @@ void WindowTest::minimumWidth()
 }
 
 QTEST_MAIN(WindowTest)
+// The file dialogs and message boxes that Qt draws speak Japanese with the window.
+void WindowTest::qtTextsInJapanese()
+{
+    QTranslator texts;
+    installQtTexts(texts);
+    const auto removed = qScopeGuard([&texts] { QCoreApplication::removeTranslator(&texts); });
+    QMessageBox box(QMessageBox::NoIcon, QString(), QString(), QMessageBox::Cancel);
+    QCOMPARE(box.button(QMessageBox::Cancel)->text(), QStringLiteral("キャンセル"));
+}
+
 #include "tst_window.moc"

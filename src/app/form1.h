@@ -35,6 +35,7 @@ struct JoinRequest;
 class ConsoleWindow;
 class ClipReader;
 class QTimer;
+class QTranslator;
 class TabControl;
 class SourceList;
 class ResultList;
@@ -44,6 +45,9 @@ struct Form1View;
 QIcon programIcon();
 // The fixed-pitch Japanese face of the lists, the preview and the Readme window.
 QFont gothic12();
+// Loads Qt's own Japanese texts (file dialogs, message boxes) into `texts`
+// and puts them to use, where they can be found.
+void installQtTexts(QTranslator &texts);
 
 // The one main window, the face of the source list, the result list and the
 // join: its controls hold every option; each operation reads them when it

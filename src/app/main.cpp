@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <QLibraryInfo>
 #include <QTranslator>
 
 #ifdef Q_OS_WIN
@@ -92,12 +91,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral("1.0.1"));
     QApplication::setDesktopFileName(QStringLiteral("tapeknot"));
 
-    // The file dialogs and message boxes speak Japanese like the rest of the window.
-    // (A Windows copy carries them in its own folder.)
     QTranslator qtTexts;
-    if (qtTexts.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))
-        || qtTexts.load(QStringLiteral("qtbase_ja"), QCoreApplication::applicationDirPath() + QStringLiteral("/translations")))
-        QApplication::installTranslator(&qtTexts);
+    installQtTexts(qtTexts);
 
     QtPlatform platform;
     Form1 window(platform, QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));

@@ -4,8 +4,11 @@
 #include "app/tabcontrol.h"
 #include "platform/profile.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QListView>
+#include <QTranslator>
 
 void Form1::StartUp()
 {
@@ -27,4 +30,13 @@ void Form1::StartUp()
     Text2->setFocus();
     m_platform.messageBox(this, QStringLiteral("rmeditorの場所を指定してください"));
     Command1_Click();
+}
+
+// The file dialogs and message boxes speak Japanese like the rest of the window.
+// (A Windows copy carries Qt's texts in its own folder.)
+void installQtTexts(QTranslator &texts)
+{
+    if (texts.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))
+        || texts.load(QStringLiteral("qtbase_ja"), QCoreApplication::applicationDirPath() + QStringLiteral("/translations")))
+        QCoreApplication::installTranslator(&texts);
 }
