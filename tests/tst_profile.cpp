@@ -155,6 +155,9 @@ void ProfileTest::truncatesWithoutSplittingDoubleByte()
     // Lead bytes up to 0xFC: the extended kanji of names such as 髙橋.
     if (const QByteArray taka = ansi::encode(QStringLiteral("髙")); taka.size() == 2)
         QCOMPARE(ProfileDocument("[shoki]\nk=" + QByteArray(254, 'd') + taka + "\n").readString("shoki", "k", {}), QByteArray(254, 'd'));
+    // A second byte that could start a character (日 is 93 FA) is still the end of this one.
+    const QByteArray day = ansi::encode(QStringLiteral("日"));
+    QCOMPARE(ProfileDocument("[shoki]\nk=" + QByteArray(253, 'e') + day + "tail\n").readString("shoki", "k", {}), QByteArray(253, 'e') + day);
 }
 
 void ProfileTest::encodingRoundTrip()

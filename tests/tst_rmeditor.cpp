@@ -577,6 +577,7 @@ void JoinerTest::initTestCase()
         payloads.append(p.payload);
     const QByteArray dnet = payloads.join();
     writeAll(clip("ra4-dnet.ra"), realAudio4(clip("a1.rm"), dnet, ""));
+    writeAll(clip("ra4-dnet-again.ra"), realAudio4(clip("a1.rm"), dnet, ""));
     writeAll(clip("a1-v1.rm"), version1Packets(readAll(clip("a1.rm"))));
     // v1.rm whose first video packet is 64 KiB full, one frame packed in it
     // at 16.368 s: a second clip's later times need 2 bytes more. No index.
@@ -912,14 +913,20 @@ void JoinerTest::videoPayload_data()
     QTest::newRow("packed frame past the end") << QByteArray("\xC0\x40\x09\x40\x00\x01", 6) + data << 1u << QByteArray() << false;
     QTest::newRow("packed, time lands on the 2-byte limit") << QByteArray("\xC0\x40\x03\x7F\xFE\x07", 6) + data << 1u
                                                            << QByteArray("\xC0\x40\x03\x7F\xFF\x07", 6) + data << true;
+    QTest::newRow("packed, time lands on the 4-byte limit") << QByteArray("\xC0\x40\x03\x3F\xFF\xFF\xFE\x07", 8) + data << 1u
+                                                           << QByteArray("\xC0\x40\x03\x3F\xFF\xFF\xFF\x07", 8) + data << true;
     QTest::newRow("packed, small time in 4 bytes") << QByteArray("\xC0\x40\x03\x00\x00\x00\x05\x07", 8) + data << 1u
                                                 << QByteArray("\xC0\x40\x03\x00\x00\x00\x06\x07", 8) + data << true;
     QTest::newRow("a frame's last piece, then a packed frame")
         << QByteArray("\x81\x81\x40\x03\x40\x03\x07", 7) + data + QByteArray("\xC0\x40\x03\x40\x50\x07", 6) + data << 1000u
         << QByteArray("\x81\x81\x40\x03\x40\x03\x07", 7) + data + QByteArray("\xC0\x40\x03\x44\x38\x07", 6) + data << true;
+    QTest::newRow("a frame's last piece, then a packed frame that grows")
+        << QByteArray("\x81\x81\x40\x03\x40\x03\x07", 7) + data + QByteArray("\xC0\x40\x03\x7F\xFF\x02", 6) + data << 1u
+        << QByteArray("\x81\x81\x40\x03\x40\x03\x07", 7) + data + QByteArray("\xC0\x40\x03\x00\x00\x40\x00\x02", 8) + data << true;
     QTest::newRow("picture number missing") << QByteArray("\xC0\x40\x00\x40\x05", 5) << 1u << QByteArray() << false;
     QTest::newRow("number cut short") << QByteArray("\xC0\x00\x00", 3) << 1u << QByteArray() << false;
     QTest::newRow("4-byte number cut short at the end") << QByteArray("\xC0\x00\x00\x03", 4) << 1u << QByteArray() << false;
+    QTest::newRow("4-byte length cut short before a whole frame") << QByteArray("\xC0\x00\x40\x00", 4) << 1u << QByteArray() << false;
     QTest::newRow("number of one byte") << QByteArray("\xC0\x40", 2) << 1u << QByteArray() << false;
     QTest::newRow("last piece, its time cut to a byte") << QByteArray("\x81\x81\x40\x03\x40", 5) << 9u << QByteArray() << false;
 }
@@ -1687,25 +1694,30 @@ void JoinerTest::inputKeepsItsPlace()
 void JoinerTest::readErrorEndsTheJoin_data()
 {
     QTest::addColumn<QByteArray>("fault");
+    QTest::addColumn<QStringList>("clips"); // the second one fails
     QTest::addColumn<qint64>("after"); // bytes of the clip read before it
     QTest::addColumn<QByteArray>("says");
+    const QStringList v{"v1.rm", "v2.rm"}, ra{"ra4-dnet.ra", "ra4-dnet-again.ra"};
     const qint64 half = QFileInfo(clip("v2.rm")).size() / 2;
-    QTest::newRow("a read fails") << QByteArray("read") << half << QByteArray("v2.rm: Input/output error");
-    QTest::newRow("the clip is cut short meanwhile") << QByteArray("cut") << half << QByteArray("v2.rm: truncated file (a packet ends early)");
-    QTest::newRow("the clip is cut short in its header meanwhile") << QByteArray("cut") << qint64(40)
+    QTest::newRow("a read fails") << QByteArray("read") << v << half << QByteArray("v2.rm: Input/output error");
+    QTest::newRow("the clip is cut short meanwhile") << QByteArray("cut") << v << half << QByteArray("v2.rm: truncated file (a packet ends early)");
+    QTest::newRow("the clip is cut short in its header meanwhile") << QByteArray("cut") << v << qint64(40)
                                                                    << QByteArray("v2.rm ends early (truncated file)");
-    QTest::newRow("the output may grow no more") << QByteArray("write") << half << QByteArray("io-error.rm: cannot be written: File too large");
-    QTest::newRow("the drive cannot keep it") << QByteArray("fsync") << half << QByteArray("io-error.rm: cannot be written: Input/output error");
+    QTest::newRow("an old RealAudio clip is cut short meanwhile") << QByteArray("cut") << ra << QFileInfo(clip(ra[1])).size() / 2
+                                                                  << QByteArray("ra4-dnet-again.ra: truncated file (the data ends early)");
+    QTest::newRow("the output may grow no more") << QByteArray("write") << v << half << QByteArray("io-error.rm: cannot be written: File too large");
+    QTest::newRow("the drive cannot keep it") << QByteArray("fsync") << v << half << QByteArray("io-error.rm: cannot be written: Input/output error");
 }
 
 void JoinerTest::readErrorEndsTheJoin()
 {
     QFETCH(QByteArray, fault);
+    QFETCH(QStringList, clips);
     QFETCH(qint64, after);
     QFETCH(QByteArray, says);
     const QString out = clip(QStringLiteral("io-error.rm"));
     QProcessEnvironment env = faultEnvironment();
-    env.insert(QStringLiteral("READFAULT_PATH"), QFileInfo(clip("v2.rm")).canonicalFilePath());
+    env.insert(QStringLiteral("READFAULT_PATH"), QFileInfo(clip(clips[1])).canonicalFilePath());
     env.insert(QStringLiteral("READFAULT_AFTER"), QString::number(after));
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
     if (fault == "cut")
@@ -1716,7 +1728,7 @@ void JoinerTest::readErrorEndsTheJoin()
         env.insert(QStringLiteral("READFAULT_FSYNC"), QStringLiteral("1"));
     QProcess joiner;
     joiner.setProcessEnvironment(env);
-    const QStringList args{"-i", clip("v1.rm"), "-i", clip("v2.rm"), "-o", out};
+    const QStringList args{"-i", clip(clips[0]), "-i", clip(clips[1]), "-o", out};
     if (fault == "write") // a file-size limit as a full drive: writes fail part of the way
         joiner.start(QStringLiteral("/bin/sh"), QStringList{"-c", "ulimit -f 40 && exec \"$0\" \"$@\"", kJoiner} + args);
     else
