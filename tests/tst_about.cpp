@@ -11,6 +11,7 @@
 #include <QProgressBar>
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
 #include <QPlainTextEdit>
@@ -213,6 +214,9 @@ void AboutTest::readme()
     QVERIFY(shown->isReadOnly());
     QCOMPARE(shown->window()->windowTitle(), QStringLiteral("Readme.txt"));
     QCOMPARE(shown->geometry(), shown->window()->rect()); // the text fills its window
+    const QFontMetrics page(shown->font()); // and is a page to read: 40 columns, 20 lines at least
+    QVERIFY(shown->viewport()->width() >= 40 * page.horizontalAdvance(QLatin1Char('0')));
+    QVERIFY(shown->viewport()->height() >= 20 * page.lineSpacing());
     shown->window()->close();
 
     // An installed copy: the Readme in its documentation folder, written in
