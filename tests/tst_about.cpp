@@ -214,9 +214,11 @@ void AboutTest::readme()
     QVERIFY(shown->isReadOnly());
     QCOMPARE(shown->window()->windowTitle(), QStringLiteral("Readme.txt"));
     QCOMPARE(shown->geometry(), shown->window()->rect()); // the text fills its window
-    const QFontMetrics page(shown->font()); // and is a page to read: 40 columns, 20 lines at least
-    QVERIFY(shown->viewport()->width() >= 40 * page.horizontalAdvance(QLatin1Char('0')));
-    QVERIFY(shown->viewport()->height() >= 20 * page.lineSpacing());
+    const QFontMetrics page(shown->font()); // and is a page to read: 30 Japanese characters by 20 lines at least
+    const QSize room = shown->viewport()->size();
+    QVERIFY2(room.width() >= 30 * page.horizontalAdvance(QChar(0x3042)) && room.height() >= 20 * page.lineSpacing(),
+             qPrintable(QStringLiteral("%1×%2 for characters %3 wide, lines %4 apart").arg(room.width()).arg(room.height())
+                        .arg(page.horizontalAdvance(QChar(0x3042))).arg(page.lineSpacing())));
     shown->window()->close();
 
     // An installed copy: the Readme in its documentation folder, written in
