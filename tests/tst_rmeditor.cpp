@@ -1802,7 +1802,7 @@ void JoinerTest::progressFollowsTheWork()
         return at < 0 ? -1.0 : text.mid(at + 7, text.indexOf('\n', at) - at - 7).toDouble();
     };
     int checked = 0;
-    for (int pause = 0; pause < 200 && joiner.state() == QProcess::Running; ++pause) {
+    for (int pause = 0; pause < 60 && joiner.state() == QProcess::Running; ++pause) {
         ::kill(pid, SIGSTOP);
         joiner.waitForReadyRead(50); // what it said before the pause
         joiner.readAllStandardOutput();
