@@ -1707,6 +1707,7 @@ void JoinerTest::readErrorEndsTheJoin_data()
                                                                   << QByteArray("ra4-dnet-again.ra: truncated file (the data ends early)");
     QTest::newRow("the output may grow no more") << QByteArray("write") << v << half << QByteArray("io-error.rm: cannot be written: File too large");
     QTest::newRow("the drive cannot keep it") << QByteArray("fsync") << v << half << QByteArray("io-error.rm: cannot be written: Input/output error");
+    QTest::newRow("a FAT drive's rename fails") << QByteArray("rename") << v << half << QByteArray("io-error.rm: Input/output error");
 }
 
 void JoinerTest::readErrorEndsTheJoin()
@@ -1722,10 +1723,13 @@ void JoinerTest::readErrorEndsTheJoin()
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
     if (fault == "cut")
         env.insert(QStringLiteral("READFAULT_EOF"), QStringLiteral("1"));
-    if (fault == "write" || fault == "fsync")
+    if (fault == "write" || fault == "fsync" || fault == "rename")
         env.remove(QStringLiteral("READFAULT_PATH"));
     if (fault == "fsync")
         env.insert(QStringLiteral("READFAULT_FSYNC"), QStringLiteral("1"));
+    if (fault == "rename")
+        for (const char *name : {"READFAULT_NO_TMPFILE", "READFAULT_NO_LINK", "READFAULT_RENAME"})
+            env.insert(QString::fromLatin1(name), QStringLiteral("1"));
     QProcess joiner;
     joiner.setProcessEnvironment(env);
     const QStringList args{"-i", clip(clips[0]), "-i", clip(clips[1]), "-o", out};

@@ -193,6 +193,12 @@ void SourcesTest::cancelChangesNothing()
     QVERIFY(!ui(f).Command2[0]->isEnabled());
     QCOMPARE(ui(f).Text5->text(), QStringLiteral("untouched"));
     QVERIFY(h.platform.messages.isEmpty());
+    // A dialog that fails says so, and adds nothing of what it left in its buffer.
+    h.platform.leaveBehind = [](CommonDialogState &left) { left.fileName = nat("/rec/left.rm"); };
+    h.platform.dialogAnswers.append({DialogOutcome::Failed, {}});
+    ui(f).Command2[2]->click();
+    QCOMPARE(ui(f).sources->count(), 0);
+    QCOMPARE(h.platform.messages, QStringList{QStringLiteral("ファイルを選択できませんでした")});
 }
 
 void SourcesTest::menuSelectsLikeButton()

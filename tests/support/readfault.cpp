@@ -4,7 +4,9 @@
 // READFAULT_EOF set the file ends there instead, as one cut short meanwhile.
 // With READFAULT_FSYNC set, flushing a file to the drive fails, as on a
 // drive that reports its write cache could not be written. With
-// READFAULT_NO_TMPFILE set, nameless files cannot be made, as on FAT drives.
+// READFAULT_NO_TMPFILE set, nameless files cannot be made, as on FAT drives;
+// with READFAULT_NO_LINK, neither second names nor renames that keep what is
+// there, as on FAT through FUSE; with READFAULT_RENAME, renames fail with EIO.
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
@@ -14,6 +16,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 extern "C" ssize_t read(int fd, void *buffer, size_t n)
@@ -65,4 +68,43 @@ extern "C" int open(const char *path, int flags, ...)
         return -1;
     }
     return realOpen(path, flags, mode);
+}
+
+extern "C" int link(const char *from, const char *to)
+{
+    using Link = int (*)(const char *, const char *);
+    static const Link realLink = reinterpret_cast<Link>(dlsym(RTLD_NEXT, "link"));
+    if (std::getenv("READFAULT_NO_LINK")) {
+        errno = EPERM;
+        return -1;
+    }
+    return realLink(from, to);
+}
+
+extern "C" long syscall(long number, ...)
+{
+    using Syscall = long (*)(long, ...);
+    static const Syscall realSyscall = reinterpret_cast<Syscall>(dlsym(RTLD_NEXT, "syscall"));
+    va_list rest;
+    va_start(rest, number);
+    long a[6];
+    for (long &arg : a)
+        arg = va_arg(rest, long);
+    va_end(rest);
+    if (number == SYS_renameat2 && std::getenv("READFAULT_NO_LINK")) {
+        errno = EINVAL;
+        return -1;
+    }
+    return realSyscall(number, a[0], a[1], a[2], a[3], a[4], a[5]);
+}
+
+extern "C" int rename(const char *from, const char *to)
+{
+    using Rename = int (*)(const char *, const char *);
+    static const Rename realRename = reinterpret_cast<Rename>(dlsym(RTLD_NEXT, "rename"));
+    if (std::getenv("READFAULT_RENAME")) {
+        errno = EIO;
+        return -1;
+    }
+    return realRename(from, to);
 }
