@@ -1579,16 +1579,22 @@ void JoinerTest::interruptedJoinLeavesNothing()
     for (int i = 0; i < 60; ++i)
         args << "-i" << clip("v1.rm");
     const QString big = folder.filePath(QStringLiteral("big.rm"));
-    // Made through a named temporary, as where nameless files cannot be made: only the clip stays.
+    // Made through a named temporary, as where nameless files cannot be made,
+    // where earlier processes of the same number left two: they stay as
+    // they were, beside the clip.
     QProcess maker;
     QProcessEnvironment named = faultEnvironment();
     named.insert(QStringLiteral("READFAULT_NO_TMPFILE"), QStringLiteral("1"));
     maker.setProcessEnvironment(named);
-    maker.start(kJoiner, args << "-o" << big);
+    maker.start(QStringLiteral("/bin/sh"), QStringList{"-c", "for n in 0 1; do printf old > \"$0/.rme$(printf %x $$)-$n.tmp\"; done && exec \"$@\"",
+                                                       folder.path(), kJoiner} + args << "-o" << big);
     QVERIFY(maker.waitForFinished(60000));
-    QCOMPARE(maker.exitCode(), 0);
+    QVERIFY2(maker.exitCode() == 0, maker.readAllStandardError().constData());
     const QStringList before = entriesOf(folder.path());
-    QCOMPARE(before, QStringList{QStringLiteral("big.rm")});
+    QCOMPARE(before.size(), 3);
+    QVERIFY(before.contains(QStringLiteral("big.rm")));
+    for (const QString &left : before.filter(QStringLiteral(".rme")))
+        QCOMPARE(readAll(folder.filePath(left)), QByteArray("old"));
 
     args.clear();
     for (int i = 0; i < 60; ++i)
