@@ -64,6 +64,8 @@ void AboutTest::contents()
     QCOMPARE(box.cmdSysInfo->text(), QStringLiteral("ｼｽﾃﾑ情報(&S)..."));
     QCOMPARE(box.cmdOK->text(), QStringLiteral("OK"));
     QCOMPARE(misplacedControl(&box), QString());
+    for (const QFrame *line : box.Line1) // the separators are drawn in the box
+        QVERIFY(box.isAncestorOf(line) && !line->isHidden());
 }
 
 void AboutTest::enterAndEscapeClose_data()
@@ -135,6 +137,8 @@ void AboutTest::sysInfo_data()
 
     QTest::newRow("no registry") << "" << 1 << "" << false << true << "";
     QTest::newRow("path entry") << "C:\\msinfo32.exe" << 1 << "" << false << true << "C:\\msinfo32.exe";
+    QTest::newRow("path as long as Windows paths go") << "C:\\" + QString(252, QLatin1Char('d')) + ".exe" << 1 << "" << false << true
+                                                      << "C:\\" + QString(252, QLatin1Char('d')) + ".exe";
     QTest::newRow("path entry fails to start") << "C:\\gone.exe" << 1 << "" << false << false << "C:\\gone.exe";
     QTest::newRow("path of other type") << "C:\\x.exe" << 3 << "" << false << false << "";
     QTest::newRow("location with tool") << "" << 1 << "folder" << true << true << "folder";

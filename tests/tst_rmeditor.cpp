@@ -577,6 +577,7 @@ void JoinerTest::initTestCase()
         payloads.append(p.payload);
     const QByteArray dnet = payloads.join();
     writeAll(clip("ra4-dnet.ra"), realAudio4(clip("a1.rm"), dnet, ""));
+    writeAll(clip("ra4-dnet-empty.ra"), realAudio4(clip("a1.rm"), QByteArray(), "")); // stopped before its first frame
     writeAll(clip("ra4-dnet-again.ra"), realAudio4(clip("a1.rm"), dnet, ""));
     writeAll(clip("a1-v1.rm"), version1Packets(readAll(clip("a1.rm"))));
     // v1.rm whose first video packet is 64 KiB full, one frame packed in it
@@ -717,6 +718,7 @@ void JoinerTest::joins_data()
     QTest::newRow("two DATA chunks in the first clip") << QStringList{"a1-two-data.rm", "a2.rm"} << 1536.0 / 44100 << QString();
     QTest::newRow("other writers' leftovers") << QStringList{"a1-stray.rm", "a1-cut-trailer.rm"} << 1536.0 / 44100 << QString();
     QTest::newRow("padding after the counted packets") << QStringList{"a1-padded.rm", "a1-padded.rm"} << 1536.0 / 44100 << QString();
+    QTest::newRow("RealAudio 4 with no audio, then dnet") << QStringList{"ra4-dnet-empty.ra", "ra4-dnet.ra"} << 1536.0 / 44100 << QString();
     QTest::newRow("RealAudio 4 dnet x3") << QStringList{"ra4-dnet.ra", "ra4-dnet.ra", "ra4-dnet.ra"} << 1536.0 / 44100 << QString();
     QTest::newRow("Japanese names and spaces") << QStringList{QStringLiteral("録音_01.rm"), "a 2.rm"} << 1536.0 / 44100
                                                << QStringLiteral("結合 済み.rm");

@@ -65,8 +65,10 @@ bool FakePlatform::readRegistryValue(const QString &key, const QString &valueNam
     if (it == registry.constEnd())
         return false;
     type = it->type;
+    byteCount = int(it->bytes.size());
+    if (byteCount > bufferSize)
+        return false; // as the system says when the value does not fit the buffer
     buffer = QByteArray(bufferSize, '\0');
     buffer.replace(0, it->bytes.size(), it->bytes);
-    byteCount = int(it->bytes.size());
     return true;
 }
