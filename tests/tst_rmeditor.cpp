@@ -1406,6 +1406,10 @@ void JoinerTest::logicalStreams_data()
                                     << "is grouping rates of 20 kbit/s instead of 20, 32 kbit/s";
     QTest::newRow("other rates") << groups << groups << QList<quint32>{20000, 44100}
                                  << "is grouping rates of 20, 44 kbit/s instead of 20, 32 kbit/s";
+    // A table of a version not known is never read as one of version 0: only the same bytes join.
+    const auto version1 = [](QByteArray t) { return t.replace(4, 2, QByteArray("\0\1", 2)); };
+    QTest::newRow("a table of a version not known") << version1(groups) << version1(logicalTable({1, 2}, {9000, 9000}, {0, 1, 1, 0}))
+                                                    << rates << "is other codec settings";
     QTest::newRow("its rule table cut short") << groups << groups.chopped(4) << rates << "instead of 20, 32 kbit/s"; // refused, never read past
 }
 
