@@ -70,15 +70,22 @@ extern "C" int open(const char *path, int flags, ...)
     return realOpen(path, flags, mode);
 }
 
-extern "C" int link(const char *from, const char *to)
+namespace {
+// The real function NAME, unless the variable FAULT is set: then it fails with ERROR.
+template <typename... Args>
+int realUnless(const char *fault, int error, const char *name, Args... args)
 {
-    using Link = int (*)(const char *, const char *);
-    static const Link realLink = reinterpret_cast<Link>(dlsym(RTLD_NEXT, "link"));
-    if (std::getenv("READFAULT_NO_LINK")) {
-        errno = EPERM;
+    if (std::getenv(fault)) {
+        errno = error;
         return -1;
     }
-    return realLink(from, to);
+    return reinterpret_cast<int (*)(Args...)>(dlsym(RTLD_NEXT, name))(args...);
+}
+} // namespace
+
+extern "C" int link(const char *from, const char *to)
+{
+    return realUnless("READFAULT_NO_LINK", EPERM, "link", from, to);
 }
 
 extern "C" long syscall(long number, ...)
@@ -100,11 +107,5 @@ extern "C" long syscall(long number, ...)
 
 extern "C" int rename(const char *from, const char *to)
 {
-    using Rename = int (*)(const char *, const char *);
-    static const Rename realRename = reinterpret_cast<Rename>(dlsym(RTLD_NEXT, "rename"));
-    if (std::getenv("READFAULT_RENAME")) {
-        errno = EIO;
-        return -1;
-    }
-    return realRename(from, to);
+    return realUnless("READFAULT_RENAME", EIO, "rename", from, to);
 }
