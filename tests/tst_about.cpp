@@ -238,6 +238,10 @@ void AboutTest::readme()
     QCOMPARE(shown->toPlainText(), QStringLiteral("結合の手引き"));
     // It belongs to the main window: closing that one still ends the program.
     QCOMPARE(shown->window()->windowHandle()->transientParent(), installed.windowHandle());
+    // A Readme beside the program comes before the installed one.
+    const QString beside = h.makeFile(QStringLiteral("bin/Readme.txt"));
+    ui(installed).m_31->trigger();
+    QCOMPARE(h.platform.openedDocuments.last(), QDir::toNativeSeparators(beside));
 }
 
 QTEST_MAIN(AboutTest)

@@ -1569,6 +1569,7 @@ void JoinerTest::interruptedJoinLeavesNothing_data()
     QTest::newRow("terminated") << "terminate";
     QTest::newRow("killed") << "kill";
     QTest::newRow("its name taken meanwhile") << "appear";
+    QTest::newRow("terminated as it takes its name") << "publish";
 }
 
 void JoinerTest::interruptedJoinLeavesNothing()
@@ -1630,6 +1631,14 @@ void JoinerTest::interruptedJoinLeavesNothing()
         QVERIFY(p.waitForStarted());
         QTest::qWait(40);
         p.kill();
+    } else if (end == QLatin1String("publish")) {
+        // Where only a plain rename publishes it, over an empty file of the
+        // name held for it: the signal comes between the two.
+        QProcessEnvironment env = faultEnvironment();
+        for (const char *fault : {"READFAULT_NO_TMPFILE", "READFAULT_NO_LINK", "READFAULT_RENAME_SIGNAL"})
+            env.insert(QLatin1String(fault), QStringLiteral("1"));
+        p.setProcessEnvironment(env);
+        p.start(kJoiner, QStringList{"-i", big, "-o", out});
     } else {
         // A temporary with a name, as on FAT drives, and the signal once it is there.
         QProcessEnvironment env = faultEnvironment();

@@ -272,6 +272,11 @@ void SettingsTest::placementOffScreenComesBack()
     QVERIFY2(area.contains(f.frameGeometry()), qPrintable(QStringLiteral("%1,%2 %3x%4").arg(f.frameGeometry().x()).arg(f.frameGeometry().y()).arg(f.frameGeometry().width()).arg(f.frameGeometry().height())));
     if (centred)
         QVERIFY((f.frameGeometry().center() - area.center()).manhattanLength() <= 4);
+    if (!placement.contains("y2")) { // moved, still as high as a window with no height stored
+        Harness unmoved;
+        unmoved.writeIni("[shoki]\r\npath=/t/rmeditor\r\nx1=1500\r\ny1=1500\r\n");
+        QCOMPARE(f.frameGeometry().height(), unmoved.start().frameGeometry().height());
+    }
 }
 
 // A stored height is a 16-bit value: one beyond it is the design height, as a missing one.

@@ -4,6 +4,7 @@
 #include "app/overlaplist.h"
 #include "join/resultlist.h"
 #include "platform/qtplatform.h"
+#include "sources/clipfacts.h"
 #include "sources/sourcelist.h"
 #include <QDialogButtonBox>
 #include <QDragEnterEvent>
@@ -24,6 +25,7 @@
 #include <QTabBar>
 #include <QElapsedTimer>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -678,6 +680,16 @@ void SourcesTest::manyClipsKeepTheWindowResponsive()
     QVERIFY(QTest::qWaitFor([&] { return ui(f).Command2[0]->toolTip().contains(QStringLiteral("（10000 個のクリップ）")); }, 240000));
     QVERIFY2(longestStall < 250, qPrintable(QString::number(longestStall)));
     QVERIFY(ui(f).sourceTip(9999).startsWith(QStringLiteral("長さ ")));
+
+    // Closed while it reads them, the reader ends at once, not after the last one.
+    const qint64 readingAll = clock.elapsed();
+    auto reader = std::make_unique<ClipReader>();
+    QSignalSpy known(reader.get(), &ClipReader::known);
+    reader->request(clips);
+    QVERIFY(known.wait(60000));
+    clock.restart();
+    reader.reset();
+    QVERIFY2(clock.elapsed() < readingAll / 4, qPrintable(QStringLiteral("%1 ms to close, %2 ms to read them all").arg(clock.elapsed()).arg(readingAll)));
 }
 
 QTEST_MAIN(SourcesTest)

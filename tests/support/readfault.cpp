@@ -6,12 +6,14 @@
 // drive that reports its write cache could not be written. With
 // READFAULT_NO_TMPFILE set, nameless files cannot be made, as on FAT drives;
 // with READFAULT_NO_LINK, neither second names nor renames that keep what is
-// there, as on FAT through FUSE; with READFAULT_RENAME, renames fail with EIO.
+// there, as on FAT through FUSE; with READFAULT_RENAME, renames fail with EIO;
+// with READFAULT_RENAME_SIGNAL, a SIGTERM comes as a rename starts.
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <csignal>
 #include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -107,5 +109,7 @@ extern "C" long syscall(long number, ...)
 
 extern "C" int rename(const char *from, const char *to)
 {
+    if (std::getenv("READFAULT_RENAME_SIGNAL"))
+        raise(SIGTERM);
     return realUnless("READFAULT_RENAME", EIO, "rename", from, to);
 }
