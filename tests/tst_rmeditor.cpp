@@ -1,5 +1,6 @@
 // The shipped joiner, run as a program on clips that ffmpeg makes here and
 // on real producers' files from the shared samples folder.
+#include "clipinfo.h"
 #include "join.h"
 #include "messages.h"
 #include "rvpayload.h"
@@ -443,6 +444,7 @@ private slots:
     void refused();
     void logicalStreams_data();
     void logicalStreams();
+    void audioSettingsEndTheHeader();
     void badFiles_data();
     void badFiles();
     void interruptedJoinLeavesNothing_data();
@@ -1437,6 +1439,21 @@ void JoinerTest::logicalStreams()
     }
     const QString why = QString::fromStdString(rm::streamDifference(a, b));
     QVERIFY2(says.isEmpty() ? why.isEmpty() : why.contains(says), qPrintable(why));
+}
+
+// A RealAudio 4 header in a stream that ends with its settings: rate and
+// channels, no names, and nothing read past its end.
+void JoinerTest::audioSettingsEndTheHeader()
+{
+    rm::Stream stream;
+    stream.mime = "audio/x-pn-realaudio";
+    QByteArray settings = QByteArray(".ra\xfd\0\x04", 6) + QByteArray(50, '\0');
+    settings.replace(48, 8, QByteArray("\x7d\0\0\0\0\x10\0\x02", 8)); // 32000 Hz, 16 bits, 2 channels
+    stream.typeSpecific.assign(settings.begin(), settings.end());
+    const rm::StreamSummary summary = rm::summarizeStream(stream);
+    QCOMPARE(summary.sampleRate, 32000u);
+    QCOMPARE(summary.channels, 2);
+    QVERIFY(summary.codec.empty() && summary.interleaver.empty());
 }
 
 void JoinerTest::badFiles_data()
