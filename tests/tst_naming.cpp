@@ -264,6 +264,12 @@ void NamingTest::realFolder()
     o.baseName = QStringLiteral("take");
     o.startNumber = QStringLiteral("0001");
     QCOMPARE(OutputPath(o), folder + QStringLiteral("take0002.rm"));
+    // The folder specified before, kept while names go beside the first clip, is not searched.
+    QTemporaryDir specified;
+    for (const char *name : {"take0001.rm", "take0002.rm"})
+        QVERIFY(QFile(specified.filePath(QLatin1String(name))).open(QIODevice::WriteOnly));
+    o.folder = QDir::toNativeSeparators(specified.path());
+    QCOMPARE(OutputPath(o), folder + QStringLiteral("take0002.rm"));
 
     // A wildcard typed into the name matches like one.
     o.mode = Mode::SpecifiedName;

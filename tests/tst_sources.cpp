@@ -491,9 +491,10 @@ void SourcesTest::listEditing()
     QCOMPARE(ui(f).List1->currentIndex().data().toString(), nat("/rec/b.rm"));
     ui(f).sources->clear();
 
-    // Paths from the command line ("Open with") are appended as a drop would add them.
+    // Paths from the command line ("Open with") are appended as a drop would
+    // add them; an empty argument is no path, not the current folder.
     QDir::setCurrent(h.dir());
-    f.AddCommandLineFiles({QStringLiteral("b.rm"), nat("/rec/a.rm")});
+    f.AddCommandLineFiles({QStringLiteral("b.rm"), QString(), nat("/rec/a.rm")});
     QCOMPARE(entries(f), (QStringList{QDir::toNativeSeparators(h.dir() + QStringLiteral("/b.rm")), nat(QFileInfo(QStringLiteral("/rec/a.rm")).absoluteFilePath()) /* on Windows with the current drive */}));
     QVERIFY(ui(f).Command2[0]->isEnabled());
     // After a removal the entry that took the first removed one's place is current.
