@@ -382,6 +382,7 @@ void JoinTest::cancelled()
     QCOMPARE(QFile::exists(out), kept);
     if (foreign)
         QCOMPARE(contentOf(out), QByteArray("other window"));
+    QVERIFY(ui(*f).resultTip(0).startsWith(QStringLiteral("中止しました")));
     QCOMPARE(ui(*f).resultTip(0).contains(QStringLiteral("途中まで書かれたファイル")), kept && how != "finish");
 }
 

@@ -573,6 +573,7 @@ void JoinerTest::initTestCase()
         QByteArray otherFrame = ra3;
         otherFrame[17] = char(otherFrame[17] ^ 0x10);
         writeAll(clip("ra3-other-frame.ra"), otherFrame);
+        writeAll(clip("ra3-cut.ra"), ra3.chopped(100)); // fewer data bytes than it states
     }
     QList<QByteArray> payloads;
     for (const RmPacket &p : packetList(readAll(clip("a1.rm"))))
@@ -932,6 +933,7 @@ void JoinerTest::videoPayload_data()
     QTest::newRow("4-byte number cut short at the end") << QByteArray("\xC0\x00\x00\x03", 4) << 1u << QByteArray() << false;
     QTest::newRow("4-byte length cut short before a whole frame") << QByteArray("\xC0\x00\x40\x00", 4) << 1u << QByteArray() << false;
     QTest::newRow("number of one byte") << QByteArray("\xC0\x40", 2) << 1u << QByteArray() << false;
+    QTest::newRow("whole frame, its sequence number missing") << QByteArray("\x40", 1) << 1u << QByteArray() << false;
     QTest::newRow("last piece, its time cut to a byte") << QByteArray("\x81\x81\x40\x03\x40", 5) << 9u << QByteArray() << false;
 }
 
@@ -1340,6 +1342,7 @@ void JoinerTest::refused_data()
                                                                       << QByteArray("ra4-short-header.ra: truncated file (the header runs past the end)");
         QTest::newRow("RealAudio 3 of another frame size") << QStringList{"-i", kSamples + "/ra3-14_4-old-format.ra", "-i", clip("ra3-other-frame.ra"), "-o", out}
                                                            << QByteArray("(other rate or frame size)");
+        QTest::newRow("RealAudio 3 cut short") << QStringList{"-i", clip("ra3-cut.ra"), "-o", out} << QByteArray("ra3-cut.ra: truncated file (335580 of 335680 data bytes)");
     }
     QTest::newRow("RealAudio 4 of frame size 0") << QStringList{"-i", clip("ra4-no-frame.ra"), "-o", out}
                                                  << QByteArray("its audio settings cannot describe its data (no frame size)");
