@@ -15,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -565,7 +566,14 @@ void JoinTest::toolLocationForms()
     }
     f->AddSources({source(QStringLiteral("a.rm"), "A")});
     ui(*f).Text5->setText(rec + QStringLiteral("out.rm"));
+    ui(*f).Check1[1]->setChecked(true);
+    bool consoleShown = false; // a tool that never ran has no console to flash up
+    h->platform.onMessage = [&](const QString &) {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            consoleShown |= w->objectName() == QLatin1String("ConsoleWindow") && w->testAttribute(Qt::WA_WState_ExplicitShowHide);
+    };
     run();
+    QVERIFY(!consoleShown);
     if (message.isEmpty()) {
         QVERIFY(h->platform.messages.isEmpty());
         QCOMPARE(contentOf(rec + QStringLiteral("out.rm")), QByteArray("A"));
@@ -750,10 +758,12 @@ void JoinTest::consoleWindowWhileRunning()
     f->AddSources({source(QStringLiteral("a.rm"), "A")});
     ui(*f).Text5->setText(rec + QStringLiteral("first.rm"));
     bool shown = false;
+    QString title;
     h->platform.whileToolRuns = [&] {
         for (QWidget *w : QApplication::topLevelWidgets())
             if (w->objectName() == QLatin1String("ConsoleWindow") && w->isVisible()) {
                 shown = true;
+                title = w->windowTitle();
                 QTest::keyClick(w, Qt::Key_Escape); // Esc there is the console's own, not a cancel
             }
     };
@@ -763,6 +773,7 @@ void JoinTest::consoleWindowWhileRunning()
     for (QWidget *w : QApplication::topLevelWidgets())
         QVERIFY(w->objectName() != QLatin1String("ConsoleWindow"));
     QVERIFY(h->platform.toolStarts[0].showConsole);
+    QCOMPARE(title, h->platform.toolStarts[0].commandLine); // which command the window belongs to
 
     // After a failure the console stays until the user closes it, with the
     // last of what the tool said, however much that was.
@@ -912,6 +923,7 @@ void JoinTest::detailsFitTheScreen()
     QRect shown, room;
     std::pair<int, int> scrolled; // and how far it can
     int sideways = -1;
+    bool headlineAbove = false; // what failed, above what the tool said
     QTimer::singleShot(200, [&] {
         QWidget *box = QApplication::activeModalWidget();
         QVERIFY(box);
@@ -920,6 +932,8 @@ void JoinTest::detailsFitTheScreen()
         const QPlainTextEdit *text = box->findChild<QPlainTextEdit *>();
         scrolled = {text->verticalScrollBar()->value(), text->verticalScrollBar()->maximum()};
         sideways = text->horizontalScrollBar()->value();
+        const QLabel *headline = box->findChild<QLabel *>();
+        headlineAbove = headline->isVisible() && headline->geometry().bottom() < text->geometry().top();
         box->close();
     });
     QtPlatform().showDetails(nullptr, QStringLiteral("作成に失敗しました:x.rm"), said.join(QLatin1Char('\n')));
@@ -931,6 +945,7 @@ void JoinTest::detailsFitTheScreen()
     QVERIFY(scrolled.second > 0);
     QCOMPARE(scrolled.first, scrolled.second);
     QCOMPARE(sideways, 0);
+    QVERIFY(headlineAbove);
 }
 
 void JoinTest::resultLinesAccumulate()
