@@ -360,6 +360,9 @@ void WindowTest::resizeLaysOutRunPage()
     // The two tabs share the whole width.
     const QTabBar *tabs = ui(f).SSTab1->tabBar();
     QVERIFY2(tabs->tabRect(1).right() >= ui(f).SSTab1->width() - 2, qPrintable(QString::number(tabs->tabRect(1).right())));
+    // The page's frame closes under the other tab, drawn as its sides are.
+    const QImage drawn = ui(f).SSTab1->grab().toImage();
+    QCOMPARE(drawn.pixel(tabs->tabRect(1).center().x(), tabs->height() - 1), drawn.pixel(0, drawn.height() / 2));
 
     // Minimised: nothing moves.
     const QRect list1 = ui(f).List1->geometry();
