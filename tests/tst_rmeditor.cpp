@@ -530,6 +530,20 @@ void JoinerTest::initTestCase()
         // Its audio under a type of its own, as lossless and AAC streams come.
         writeAll(clip("helix-other-audio.rm"), QByteArray(helix).replace("\x0c" "Audio Stream\x14" "audio/x-pn-realaudio",
                                                                          "\x06" "Audio \x1a" "audio/x-ralf-mpeg4-generic"));
+        // Its audio stream declared but silent: no packets, nothing stated,
+        // and no index; the video after it has them all.
+        QByteArray mute = helix.left(chunkAt(helix, "DATA") + 18);
+        quint32 kept = 0;
+        for (const RmPacket &p : packetList(helix))
+            if (p.stream != 0 && ++kept)
+                mute += helix.mid(p.at, qFromBigEndian<quint16>(helix.constData() + p.at + 2));
+        for (qsizetype at : {streamHeader(mute, 0) + 12, streamHeader(mute, 0) + 16, streamHeader(mute, 0) + 20, streamHeader(mute, 0) + 24,
+                             chunkAt(mute, "PROP") + 10 + 28})
+            put32(mute, at, 0);
+        put32(mute, chunkAt(mute, "PROP") + 10 + 16, kept);
+        put32(mute, chunkAt(mute, "DATA") + 4, quint32(mute.size() - chunkAt(mute, "DATA")));
+        put32(mute, chunkAt(mute, "DATA") + 10, kept);
+        writeAll(clip("helix-mute.rm"), mute);
         writeAll(clip("two-rates.rm"), twoRates(multirate, 32000));
         writeAll(clip("two-rates-20k.rm"), twoRates(multirate, 20000));
         writeAll(clip("two-rates-no-offsets.rm"), twoRates(multirate, 32000, false)); // as some editors leave them
@@ -1090,6 +1104,7 @@ void JoinerTest::joinedHeaders_data()
         // The audio's last superblock ends at 18.201 s; events move by the nearest tenth (182).
         QTest::newRow("producer61 x2, not rounded to tenths") << QStringList{p61, p61} << 0 << 18201ll << -1ll << 158ll + 182;
         QTest::newRow("helix x2, packed video") << QStringList{helix, helix} << 1 << -1ll << -1ll << -1ll;
+        QTest::newRow("helix x2, its first stream silent") << QStringList{clip("helix-mute.rm"), clip("helix-mute.rm")} << 1 << -1ll << -1ll << -1ll;
         QTest::newRow("helix x2, audio of another type") << QStringList{clip("helix-other-audio.rm"), clip("helix-other-audio.rm")}
                                                          << 1 << -1ll << -1ll << -1ll;
         QTest::newRow("producer61 stating 18.26 s x2, events rounded") << QStringList{clip("p61-18260.rm"), clip("p61-18260.rm")}
@@ -1496,6 +1511,10 @@ void JoinerTest::badFiles_data()
     b = good;
     b.insert(data, QByteArray("\x01\x02XY\x7f\xff\xff\xff\0\0", 10));
     QTest::newRow("a chunk of no name past the end") << b << QByteArray("chunk ??XY points past the end");
+    b = good;
+    put32(b, data + 4, 0x7fffffff);
+    put32(b, data + 10, 0); // and no count of packets to go by
+    QTest::newRow("DATA past the end, counting none") << b << QByteArray("chunk DATA points past the end");
     b = good;
     b[prop + 10 + 36] = 0; // num_streams
     b[prop + 10 + 37] = 0;
