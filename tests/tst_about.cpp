@@ -55,6 +55,7 @@ void AboutTest::contents()
     const AboutTexts t = textsOf(box);
     QCOMPARE(t.caption, QStringLiteral("tapeknotのﾊﾞｰｼﾞｮﾝ情報"));
     QCOMPARE(t.title, QStringLiteral("tapeknot"));
+    QVERIFY(box.lblTitle->font().bold() && box.lblTitle->font().pointSize() > box.lblVersion->font().pointSize());
     QCOMPARE(t.version, QStringLiteral("ﾊﾞｰｼﾞｮﾝ 1.0.1"));
     QCOMPARE(t.description, QString());
     QCOMPARE(t.disclaimer, QStringLiteral("この製品はそこそこ使えるフリーソフトです。適当にそこそこ使ってください。"));

@@ -94,7 +94,9 @@ QStringList sourceMenu(Form1 &f, const QString &choose = {})
         }
         menu->close();
     });
-    emit ui(f).List1->customContextMenuRequested(QPoint(5, 5));
+    QWidget *rows = ui(f).List1->viewport();
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5), rows->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(rows, &click); // a right click, as the list gets it
     return seen;
 }
 
