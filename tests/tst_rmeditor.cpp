@@ -21,6 +21,7 @@
 #include <QThread>
 
 #include <cerrno>
+#include <functional>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -295,6 +296,22 @@ QByteArray realAudio4(const QString &rmFile, const QByteArray &data, const QByte
 }
 
 // A clip whose header points at no index (what follows the packets is skipped).
+// `b` with only the packets `keep` picks, and no index.
+QByteArray withPackets(const QByteArray &b, const std::function<bool(const RmPacket &)> &keep)
+{
+    QByteArray out = b.left(chunkAt(b, "DATA") + 18);
+    quint32 kept = 0;
+    for (const RmPacket &p : packetList(b))
+        if (keep(p) && ++kept)
+            out += b.mid(p.at, qFromBigEndian<quint16>(b.constData() + p.at + 2));
+    const qsizetype prop = chunkAt(out, "PROP") + 10, data = chunkAt(out, "DATA");
+    put32(out, prop + 16, kept);
+    put32(out, prop + 28, 0);
+    put32(out, data + 4, quint32(out.size() - data));
+    put32(out, data + 10, kept);
+    return out;
+}
+
 void leaveOutIndex(QByteArray &b)
 {
     put32(b, chunkAt(b, "PROP") + 10 + 28, 0);
@@ -530,19 +547,11 @@ void JoinerTest::initTestCase()
         // Its audio under a type of its own, as lossless and AAC streams come.
         writeAll(clip("helix-other-audio.rm"), QByteArray(helix).replace("\x0c" "Audio Stream\x14" "audio/x-pn-realaudio",
                                                                          "\x06" "Audio \x1a" "audio/x-ralf-mpeg4-generic"));
-        // Its audio stream declared but silent: no packets, nothing stated,
-        // and no index; the video after it has them all.
-        QByteArray mute = helix.left(chunkAt(helix, "DATA") + 18);
-        quint32 kept = 0;
-        for (const RmPacket &p : packetList(helix))
-            if (p.stream != 0 && ++kept)
-                mute += helix.mid(p.at, qFromBigEndian<quint16>(helix.constData() + p.at + 2));
-        for (qsizetype at : {streamHeader(mute, 0) + 12, streamHeader(mute, 0) + 16, streamHeader(mute, 0) + 20, streamHeader(mute, 0) + 24,
-                             chunkAt(mute, "PROP") + 10 + 28})
-            put32(mute, at, 0);
-        put32(mute, chunkAt(mute, "PROP") + 10 + 16, kept);
-        put32(mute, chunkAt(mute, "DATA") + 4, quint32(mute.size() - chunkAt(mute, "DATA")));
-        put32(mute, chunkAt(mute, "DATA") + 10, kept);
+        // Its audio stream declared but silent: no packets and nothing
+        // stated; the video after it has them all.
+        QByteArray mute = withPackets(helix, [](const RmPacket &p) { return p.stream != 0; });
+        for (int at : {12, 16, 20, 24})
+            put32(mute, streamHeader(mute, 0) + at, 0);
         writeAll(clip("helix-mute.rm"), mute);
         writeAll(clip("two-rates.rm"), twoRates(multirate, 32000));
         writeAll(clip("two-rates-20k.rm"), twoRates(multirate, 20000));
@@ -638,6 +647,11 @@ void JoinerTest::initTestCase()
     put32(reordered, frames.at(frames.size() - 2).at + 6, frames.last().time);
     put32(reordered, frames.last().at + 6, frames.at(frames.size() - 2).time);
     writeAll(clip("v1-reordered.rm"), reordered);
+    // v1.rm cut to what it has at 0 s, a still picture stating no length.
+    QByteArray still = withPackets(readAll(clip("v1.rm")), [](const RmPacket &p) { return p.time == 0; });
+    for (qsizetype at : {chunkAt(still, "PROP") + 10 + 20, streamHeader(still, 0) + 36, streamHeader(still, 1) + 36})
+        put32(still, at, 0);
+    writeAll(clip("v1-still.rm"), still);
     // a1.rm with its stream starting at 0.5 s.
     QByteArray startsLate = readAll(clip("a1.rm"));
     put32(startsLate, streamHeader(startsLate, 0) + 28, 500);
@@ -717,6 +731,7 @@ void JoinerTest::joins_data()
     QTest::newRow("two audio clips") << QStringList{"a1.rm", "a2.rm"} << 1536.0 / 44100 << QString();
     QTest::newRow("three audio clips") << QStringList{"a1.rm", "a2.rm", "a3.rm"} << 1536.0 / 44100 << QString();
     QTest::newRow("one clip") << QStringList{"a2.rm"} << 1536.0 / 44100 << QString();
+    QTest::newRow("a still picture") << QStringList{"v1-still.rm"} << 1.0 / 15 << QString();
     QTest::newRow("250-byte output name") << QStringList{"a1.rm", "a2.rm"} << 1536.0 / 44100
                                           << QString(247, QLatin1Char('n')) + QStringLiteral(".rm");
     QTest::newRow("14.4 at time 0 throughout, x3") << QStringList{"a144.rm", "a144.rm", "a144.rm"} << 0.02 << QString();
