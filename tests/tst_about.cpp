@@ -58,6 +58,7 @@ void AboutTest::contents()
     QVERIFY(box.lblTitle->font().bold() && box.lblTitle->font().pointSize() > box.lblVersion->font().pointSize());
     QCOMPARE(t.version, QStringLiteral("ﾊﾞｰｼﾞｮﾝ 1.0.1"));
     QCOMPARE(t.description, QString());
+    QCOMPARE(box.lblDisclaimer->alignment(), Qt::AlignLeft | Qt::AlignTop);
     QCOMPARE(t.disclaimer, QStringLiteral("この製品はそこそこ使えるフリーソフトです。適当にそこそこ使ってください。"));
     QVERIFY(t.hasIcon);
     const int side = twips::toPixels(480, &box); // whole inside its place

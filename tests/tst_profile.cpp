@@ -41,6 +41,7 @@ void ProfileTest::readString_data()
     QTest::newRow("unmatched quote") << QByteArray("[shoki]\nname2=\"a\n") << QByteArray("name2") << QByteArray("\"a");
     QTest::newRow("empty value") << QByteArray("[shoki]\nname2=\n") << QByteArray("name2") << QByteArray("");
     QTest::newRow("empty quotes") << QByteArray("[shoki]\nname2=\"\"\n") << QByteArray("name2") << QByteArray("");
+    QTest::newRow("a quote at its end only") << QByteArray("[shoki]\nname2=a b\"\n") << QByteArray("name2") << QByteArray("a b\"");
     QTest::newRow("a lone quote") << QByteArray("[shoki]\nname2=\"\n") << QByteArray("name2") << QByteArray("\"");
     QTest::newRow("missing key") << QByteArray("[shoki]\nname3=x\n") << QByteArray("name2") << QByteArray("DEF");
     QTest::newRow("other section") << QByteArray("[other]\nname2=x\n") << QByteArray("name2") << QByteArray("DEF");
@@ -215,6 +216,17 @@ void ProfileTest::unreadableAndHugeFiles()
     ProfileDocument::load(QStringLiteral("/proc/self/mem"), &r);
     QCOMPARE(r, ProfileDocument::LoadResult::Unreadable);
 #endif
+
+    // A file the user may read but not change (shared, or kept read-only) is read.
+    QTemporaryDir dir;
+    const QString kept = dir.filePath(QStringLiteral("tapeknot.ini"));
+    QFile file(kept);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("[shoki]\r\nname4=0042\r\n") > 0);
+    file.close();
+    QVERIFY(QFile::setPermissions(kept, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    QCOMPARE(ProfileDocument::load(kept, &r).readString("shoki", "name4", {}), QByteArray("0042"));
+    QCOMPARE(r, ProfileDocument::LoadResult::Read);
+    QFile::setPermissions(kept, QFile::ReadOwner | QFile::WriteOwner); // for the folder's removal
 
     // Several megabytes of foreign lines, and one very long line.
     QByteArray big = "[other]\n";

@@ -1783,6 +1783,8 @@ void JoinerTest::readErrorEndsTheJoin_data()
     QTest::newRow("the output may grow no more") << QByteArray("write") << v << half << QByteArray("io-error.rm: cannot be written: File too large");
     QTest::newRow("the drive cannot keep it") << QByteArray("fsync") << v << half << QByteArray("io-error.rm: cannot be written: Input/output error");
     QTest::newRow("a FAT drive's rename fails") << QByteArray("rename") << v << half << QByteArray("io-error.rm: Input/output error");
+    // Onto the empty file it holds the name with: nobody else's file is there.
+    QTest::newRow("a drive that never renames onto a name") << QByteArray("EEXIST") << v << half << QByteArray("io-error.rm: Input/output error");
 }
 
 void JoinerTest::readErrorEndsTheJoin()
@@ -1798,13 +1800,13 @@ void JoinerTest::readErrorEndsTheJoin()
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
     if (fault == "cut")
         env.insert(QStringLiteral("READFAULT_EOF"), QStringLiteral("1"));
-    if (fault == "write" || fault == "fsync" || fault == "rename")
+    if (fault == "write" || fault == "fsync" || fault == "rename" || fault == "EEXIST")
         env.remove(QStringLiteral("READFAULT_PATH"));
     if (fault == "fsync")
         env.insert(QStringLiteral("READFAULT_FSYNC"), QStringLiteral("1"));
-    if (fault == "rename")
+    if (fault == "rename" || fault == "EEXIST")
         for (const char *name : {"READFAULT_NO_TMPFILE", "READFAULT_NO_LINK", "READFAULT_RENAME"})
-            env.insert(QString::fromLatin1(name), QStringLiteral("1"));
+            env.insert(QString::fromLatin1(name), fault == "EEXIST" ? QStringLiteral("EEXIST") : QStringLiteral("1"));
     QProcess joiner;
     joiner.setProcessEnvironment(env);
     const QStringList args{"-i", clip(clips[0]), "-i", clip(clips[1]), "-o", out};

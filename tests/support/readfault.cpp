@@ -6,7 +6,8 @@
 // drive that reports its write cache could not be written. With
 // READFAULT_NO_TMPFILE set, nameless files cannot be made, as on FAT drives;
 // with READFAULT_NO_LINK, neither second names nor renames that keep what is
-// there, as on FAT through FUSE; with READFAULT_RENAME, renames fail with EIO;
+// there, as on FAT through FUSE; with READFAULT_RENAME, renames fail with EIO
+// (or EEXIST, its value);
 // with READFAULT_RENAME_SIGNAL, a SIGTERM comes as a rename starts.
 #include <cerrno>
 #include <climits>
@@ -111,5 +112,6 @@ extern "C" int rename(const char *from, const char *to)
 {
     if (std::getenv("READFAULT_RENAME_SIGNAL"))
         raise(SIGTERM);
-    return realUnless("READFAULT_RENAME", EIO, "rename", from, to);
+    const char *how = std::getenv("READFAULT_RENAME"); // "EEXIST": as drives that never replace a name
+    return realUnless("READFAULT_RENAME", how && std::strcmp(how, "EEXIST") == 0 ? EEXIST : EIO, "rename", from, to);
 }
