@@ -296,6 +296,11 @@ QByteArray realAudio4(const QString &rmFile, const QByteArray &data, const QByte
 }
 
 // A clip whose header points at no index (what follows the packets is skipped).
+void leaveOutIndex(QByteArray &b)
+{
+    put32(b, chunkAt(b, "PROP") + 10 + 28, 0);
+}
+
 // `b` with only the packets `keep` picks, and no index.
 QByteArray withPackets(const QByteArray &b, const std::function<bool(const RmPacket &)> &keep)
 {
@@ -304,17 +309,12 @@ QByteArray withPackets(const QByteArray &b, const std::function<bool(const RmPac
     for (const RmPacket &p : packetList(b))
         if (keep(p) && ++kept)
             out += b.mid(p.at, qFromBigEndian<quint16>(b.constData() + p.at + 2));
-    const qsizetype prop = chunkAt(out, "PROP") + 10, data = chunkAt(out, "DATA");
-    put32(out, prop + 16, kept);
-    put32(out, prop + 28, 0);
+    const qsizetype data = chunkAt(out, "DATA");
+    put32(out, chunkAt(out, "PROP") + 10 + 16, kept);
     put32(out, data + 4, quint32(out.size() - data));
     put32(out, data + 10, kept);
+    leaveOutIndex(out);
     return out;
-}
-
-void leaveOutIndex(QByteArray &b)
-{
-    put32(b, chunkAt(b, "PROP") + 10 + 28, 0);
 }
 
 // The same clip with every packet in the longer version 1 form (a 2-byte
