@@ -95,6 +95,7 @@ void FileExistsTest::wildcard_data()
     QTest::newRow("question mark") << "take000?.rm" << true;
     QTest::newRow("star matches nothing") << "zz*.rm" << false;
     QTest::newRow("star alone") << "*" << true;
+    QTest::newRow("stars matching nothing at the end") << "take0001.rm**" << true;
     QTest::newRow("case differs") << "TAKE*.rm" << false;
     QTest::newRow("folder does not count") << "fold*" << false;
     QTest::newRow("dot-file counts") << "*hidden*" << true;

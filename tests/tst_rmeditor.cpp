@@ -457,6 +457,7 @@ private slots:
     void packetsCopiedAsTheyAre();
     void joinedHeaders_data();
     void joinedHeaders();
+    void silentStreamKeepsItsEnd();
     void refused_data();
     void refused();
     void logicalStreams_data();
@@ -652,6 +653,10 @@ void JoinerTest::initTestCase()
     for (qsizetype at : {chunkAt(still, "PROP") + 10 + 20, streamHeader(still, 0) + 36, streamHeader(still, 1) + 36})
         put32(still, at, 0);
     writeAll(clip("v1-still.rm"), still);
+    // a1.rm stating 47 days: two of them run past what a header's times can hold.
+    QByteArray weeks = readAll(clip("a1.rm"));
+    put32(weeks, chunkAt(weeks, "PROP") + 10 + 20, 0xF0000000u);
+    writeAll(clip("a1-47-days.rm"), weeks);
     // a1.rm with its stream starting at 0.5 s.
     QByteArray startsLate = readAll(clip("a1.rm"));
     put32(startsLate, streamHeader(startsLate, 0) + 28, 500);
@@ -1297,6 +1302,18 @@ void JoinerTest::joinedHeaders()
     QCOMPARE(listed, expected);
 }
 
+// A stream silent in a later clip ends where its content ended, not where that clip starts.
+void JoinerTest::silentStreamKeepsItsEnd()
+{
+    const QString helix = kSamples + "/helix11-rv30-cook.rm";
+    if (!QFile::exists(helix))
+        QSKIP("no producer's sample");
+    QString error;
+    const QByteArray alone = joinInMemory({helix}, error), then = joinInMemory({helix, clip("helix-mute.rm")}, error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(be32(then, streamHeader(then, 0) + 36), be32(alone, streamHeader(alone, 0) + 36));
+}
+
 void JoinerTest::refused_data()
 {
     QTest::addColumn<QStringList>("args");
@@ -1405,6 +1422,8 @@ void JoinerTest::refused_data()
     QTest::newRow("sample rate differs") << QStringList{"-i", a, "-i", clip("a48k.rm"), "-o", out}
                                          << QByteArray("stream 0 (audio/x-pn-realaudio) is 48000 Hz instead of 44100 Hz");
     QTest::newRow("bit rate differs") << QStringList{"-i", a, "-i", clip("a_other_rate.rm"), "-o", out} << QByteArray("a_other_rate.rm: its streams differ");
+    QTest::newRow("times past 32 bits") << QStringList{"-i", clip("a1-47-days.rm"), "-i", clip("a1-47-days.rm"), "-o", out}
+                                        << QByteArray("too large (the duration beyond 32 bits)");
     QTest::newRow("output folder missing") << QStringList{"-i", a, "-o", clip("no/such/out.rm")} << QByteArray("No such file");
 }
 
