@@ -188,6 +188,7 @@ void JoinTest::afterJoinOptions()
     QCOMPARE(ui(*f).resultText(0), QStringLiteral("作成に成功しました:") + out);
     // Files that could not go to the trash: the line carries a warning sign and says why.
     QCOMPARE(ui(*f).results->index(0).data(ResultList::WarningRole).toBool(), trashless > 0);
+    QVERIFY(ui(*f).List2->sizeHintForRow(0) < 2 * ui(*f).List2->fontMetrics().height()); // a sign the size of a line
     QCOMPARE(ui(*f).resultTip(0), trashless ? QStringLiteral("ごみ箱に移せなかったため、元のファイル%1個を削除しました").arg(trashless)
                                             : QString());
     QVERIFY(h->platform.messages.isEmpty());

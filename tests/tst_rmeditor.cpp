@@ -1066,6 +1066,10 @@ void JoinerTest::packetsCopiedAsTheyAre()
         QCOMPARE(runProgram(kJoiner, {"-i", helix, "-i", helix, "-o", clip("rv30x2.rm")}).exitCode, 0);
         QCOMPARE(runProgram(kJoiner, {"-i", rv40, "-i", rv40, "-o", clip("rv40x2.rmvb")}).exitCode, 0);
         QCOMPARE(packetsOf(readAll(clip("rv40x2.rmvb"))), packetsOf(readAll(clip("rv30x2.rm"))));
+        // In packets of version 1, whose header is a byte longer, its frames move on in time the same.
+        writeAll(clip("helix-v1.rm"), version1Packets(readAll(helix)));
+        QCOMPARE(runProgram(kJoiner, {"-i", clip("helix-v1.rm"), "-i", clip("helix-v1.rm"), "-o", clip("helix-v1x2.rm")}).exitCode, 0);
+        QCOMPARE(packetsOf(readAll(clip("helix-v1x2.rm"))), packetsOf(version1Packets(readAll(clip("rv30x2.rm")))));
     }
 }
 
@@ -1360,6 +1364,9 @@ void JoinerTest::refused_data()
     if (QFile::exists(clip("unknown-kind.rm")))
         QTest::newRow("a stream of a kind not known") << QStringList{"-i", clip("unknown-kind.rm"), "-i", clip("unknown-kind.rm"), "-o", out}
                                                       << QByteArray("stream 0 is of a kind that cannot be joined (video/x-pn-unknown-v)");
+    if (QFile::exists(clip("unknown-kind.rm")))
+        QTest::newRow("a stream of a kind not known, after audio") << QStringList{"-i", a, "-i", clip("unknown-kind.rm"), "-o", out}
+                                                                   << QByteArray("3 streams instead of 1 (an extra other stream)");
     if (QFile::exists(clip("two-rates-20k.rm")))
         QTest::newRow("broadcasts of other rates") << QStringList{"-i", clip("two-rates.rm"), "-i", clip("two-rates-20k.rm"), "-o", out}
                                                    << QByteArray("stream 4 (logical-audio/x-pn-multirate-realaudio) is grouping rates of 21, 20 kbit/s instead of 21, 32 kbit/s");
@@ -1804,6 +1811,7 @@ void JoinerTest::readErrorEndsTheJoin_data()
     QTest::newRow("a FAT drive's rename fails") << QByteArray("rename") << v << half << QByteArray("io-error.rm: Input/output error");
     // Onto the empty file it holds the name with: nobody else's file is there.
     QTest::newRow("a drive that never renames onto a name") << QByteArray("EEXIST") << v << half << QByteArray("io-error.rm: Input/output error");
+    QTest::newRow("a share that refuses the rename") << QByteArray("EACCES") << v << half << QByteArray("io-error.rm: Permission denied");
 }
 
 void JoinerTest::readErrorEndsTheJoin()
@@ -1819,13 +1827,14 @@ void JoinerTest::readErrorEndsTheJoin()
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
     if (fault == "cut")
         env.insert(QStringLiteral("READFAULT_EOF"), QStringLiteral("1"));
-    if (fault == "write" || fault == "fsync" || fault == "rename" || fault == "EEXIST")
+    const bool renameFails = fault == "rename" || fault.startsWith('E'); // with EIO, or with the error named
+    if (fault == "write" || fault == "fsync" || renameFails)
         env.remove(QStringLiteral("READFAULT_PATH"));
     if (fault == "fsync")
         env.insert(QStringLiteral("READFAULT_FSYNC"), QStringLiteral("1"));
-    if (fault == "rename" || fault == "EEXIST")
+    if (renameFails)
         for (const char *name : {"READFAULT_NO_TMPFILE", "READFAULT_NO_LINK", "READFAULT_RENAME"})
-            env.insert(QString::fromLatin1(name), fault == "EEXIST" ? QStringLiteral("EEXIST") : QStringLiteral("1"));
+            env.insert(QString::fromLatin1(name), fault.startsWith('E') ? QString::fromLatin1(fault) : QStringLiteral("1"));
     QProcess joiner;
     joiner.setProcessEnvironment(env);
     const QStringList args{"-i", clip(clips[0]), "-i", clip(clips[1]), "-o", out};

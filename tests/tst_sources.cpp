@@ -615,6 +615,7 @@ void SourcesTest::clipMarks()
     QVERIFY(tip.startsWith(QStringLiteral("長さ ")) || tip.startsWith(QStringLiteral("旧形式の RealAudio ファイル ・ ")));
     QVERIFY2(tip.contains(describes), qPrintable(tip));
     QVERIFY(!tip.contains(QStringLiteral("logical-"))); // groups and file properties: nothing to play
+    QVERIFY(!tip.contains(QStringLiteral(" 0 Hz"))); // a rate not stated is not told
     QVERIFY(ui(f).Command2[0]->toolTip().startsWith(QStringLiteral("合計の長さ ")));
     if (describes.startsWith(QStringLiteral("長さ 不明"))) // left out of the total, not counted as 0:00
         QVERIFY2(ui(f).Command2[0]->toolTip().endsWith(QStringLiteral("長さの分からないクリップ 1 個を除く")), qPrintable(ui(f).Command2[0]->toolTip()));

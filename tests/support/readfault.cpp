@@ -7,7 +7,7 @@
 // READFAULT_NO_TMPFILE set, nameless files cannot be made, as on FAT drives;
 // with READFAULT_NO_LINK, neither second names nor renames that keep what is
 // there, as on FAT through FUSE; with READFAULT_RENAME, renames fail with EIO
-// (or EEXIST, its value);
+// (or EEXIST or EACCES, its value);
 // with READFAULT_RENAME_SIGNAL, a SIGTERM comes as a rename starts.
 #include <cerrno>
 #include <climits>
@@ -113,5 +113,6 @@ extern "C" int rename(const char *from, const char *to)
     if (std::getenv("READFAULT_RENAME_SIGNAL"))
         raise(SIGTERM);
     const char *how = std::getenv("READFAULT_RENAME"); // "EEXIST": as drives that never replace a name
-    return realUnless("READFAULT_RENAME", how && std::strcmp(how, "EEXIST") == 0 ? EEXIST : EIO, "rename", from, to);
+    const int error = !how ? EIO : std::strcmp(how, "EEXIST") == 0 ? EEXIST : std::strcmp(how, "EACCES") == 0 ? EACCES : EIO;
+    return realUnless("READFAULT_RENAME", error, "rename", from, to);
 }
