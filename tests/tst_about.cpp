@@ -66,6 +66,7 @@ void AboutTest::contents()
     QCOMPARE(box.cmdSysInfo->text(), QStringLiteral("ｼｽﾃﾑ情報(&S)..."));
     QCOMPARE(box.cmdOK->text(), QStringLiteral("OK"));
     QCOMPARE(misplacedControl(&box), QString());
+    QCOMPARE(box.minimumSize(), box.maximumSize()); // not to be resized
     for (const QFrame *line : box.Line1) // the separators are drawn in the box
         QVERIFY(box.isAncestorOf(line) && !line->isHidden());
 }

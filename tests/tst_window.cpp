@@ -101,6 +101,7 @@ void WindowTest::controlsAtDesign()
     QCOMPARE(ui(f).SSTab1->tabBar()->tabText(1), QStringLiteral("設定"));
     QVERIFY(ui(f).Picture1->isHidden());
     QCOMPARE(ui(f).Check1[0]->font().pointSize(), 9);
+    QCOMPARE(ui(f).Check1[0]->font().families().value(0), QStringLiteral("ＭＳ Ｐゴシック"));
     QCOMPARE(ui(f).List1->font().pointSize(), 12);
     QCOMPARE(ui(f).List1->font().families().value(0), QStringLiteral("ＭＳ ゴシック"));
     QVERIFY(ui(f).List1->font().families().contains(QStringLiteral("IPAGothic")));
