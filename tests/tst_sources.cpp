@@ -507,6 +507,10 @@ void SourcesTest::listEditing()
     ui(f).List1->selectionModel()->select(ui(f).sources->index(0), QItemSelectionModel::Select);
     QTest::keyClick(ui(f).List1, Qt::Key_Delete);
     QCOMPARE(ui(f).List1->currentIndex().row(), 0);
+    ui(f).List1->selectionModel()->clearSelection(); // nothing picked: nothing goes, and the current entry stays
+    QTest::keyClick(ui(f).List1, Qt::Key_Delete);
+    QCOMPARE(ui(f).sources->count(), 2);
+    QCOMPARE(ui(f).List1->currentIndex().row(), 0);
 }
 
 void SourcesTest::clipMarks_data()
