@@ -1443,6 +1443,13 @@ void JoinerTest::refused_data()
     QTest::newRow("bit rate differs") << QStringList{"-i", a, "-i", clip("a_other_rate.rm"), "-o", out} << QByteArray("a_other_rate.rm: its streams differ");
     QTest::newRow("times past 32 bits") << QStringList{"-i", clip("a1-47-days.rm"), "-i", clip("a1-47-days.rm"), "-o", out}
                                         << QByteArray("too large (the duration beyond 32 bits)");
+    // Clips of 2.1 GiB each, their data mostly a hole in the file: two are refused before anything is written.
+    for (const QString &name : {QStringLiteral("a1.rm"), QStringLiteral("ra4-dnet.ra")}) {
+        const QString big = clip(QStringLiteral("2g-") + name);
+        QVERIFY(QFile::exists(big) || (QFile::copy(clip(name), big) && QFile::resize(big, 0x86000000)));
+        QTest::newRow(qPrintable(name + QStringLiteral(" twice past 4 GiB"))) << QStringList{"-i", big, "-i", big, "-o", out}
+                                                                             << QByteArray("too large (over 4 GiB");
+    }
     QTest::newRow("output folder missing") << QStringList{"-i", a, "-o", clip("no/such/out.rm")} << QByteArray("No such file");
 }
 
