@@ -96,6 +96,7 @@ void FileExistsTest::wildcard_data()
     QTest::newRow("star matches nothing") << "zz*.rm" << false;
     QTest::newRow("star alone") << "*" << true;
     QTest::newRow("stars matching nothing at the end") << "take0001.rm**" << true;
+    QTest::newRow("what follows a star never matched before it") << "l.*.rm" << false;
     QTest::newRow("case differs") << "TAKE*.rm" << false;
     QTest::newRow("folder does not count") << "fold*" << false;
     QTest::newRow("dot-file counts") << "*hidden*" << true;

@@ -938,6 +938,7 @@ void JoinTest::detailsFitTheScreen()
         const QLabel *headline = box->findChild<QLabel *>();
         headlineAbove = headline->isVisible() && headline->geometry().bottom() < text->geometry().top();
         box->close();
+        QCOMPARE(box->windowTitle(), kProgramTitle); // titled as the program's other messages
         QVERIFY(text->isReadOnly()); // what the tool said, to read and copy, not to edit
     });
     QtPlatform().showDetails(nullptr, QStringLiteral("作成に失敗しました:x.rm"), said.join(QLatin1Char('\n')));
