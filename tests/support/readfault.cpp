@@ -6,7 +6,8 @@
 // drive that reports its write cache could not be written. With
 // READFAULT_NO_TMPFILE set, nameless files cannot be made, as on FAT drives;
 // with READFAULT_NO_LINK, neither second names nor renames that keep what is
-// there, as on FAT through FUSE; with READFAULT_RENAME, renames fail with EIO
+// there, as on FAT through FUSE (set to "link", no second names alone, as on
+// the kernel's own FAT driver); with READFAULT_RENAME, renames fail with EIO
 // (or EEXIST or EACCES, its value);
 // with READFAULT_RENAME_SIGNAL, a SIGTERM comes as a rename starts.
 #include <cerrno>
@@ -101,7 +102,8 @@ extern "C" long syscall(long number, ...)
     for (long &arg : a)
         arg = va_arg(rest, long);
     va_end(rest);
-    if (number == SYS_renameat2 && std::getenv("READFAULT_NO_LINK")) {
+    const char *noLink = std::getenv("READFAULT_NO_LINK");
+    if (number == SYS_renameat2 && noLink && std::strcmp(noLink, "link") != 0) {
         errno = EINVAL;
         return -1;
     }
