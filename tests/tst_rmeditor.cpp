@@ -1443,6 +1443,9 @@ void JoinerTest::refused_data()
     QTest::newRow("bit rate differs") << QStringList{"-i", a, "-i", clip("a_other_rate.rm"), "-o", out} << QByteArray("a_other_rate.rm: its streams differ");
     QTest::newRow("times past 32 bits") << QStringList{"-i", clip("a1-47-days.rm"), "-i", clip("a1-47-days.rm"), "-o", out}
                                         << QByteArray("too large (the duration beyond 32 bits)");
+    writeAll(clip("ra3-short-header.ra"), QByteArray(".ra\xfd\0\x03\0\x04", 8) + QByteArray(20, '\0'));
+    QTest::newRow("RealAudio 3 stating a header shorter than its settings") << QStringList{"-i", clip("ra3-short-header.ra"), "-o", out}
+                                                                          << QByteArray("ra3-short-header.ra: truncated file (the header runs past the end)");
     // Clips of 2.1 GiB each, their data mostly a hole in the file: two are refused before anything is written.
     for (const QString &name : {QStringLiteral("a1.rm"), QStringLiteral("ra4-dnet.ra")}) {
         const QString big = clip(QStringLiteral("2g-") + name);
