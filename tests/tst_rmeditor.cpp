@@ -969,6 +969,8 @@ void JoinerTest::videoPayload_data()
         << QByteArray("\x81\x81\x40\x03\x40\x03\x07", 7) + data + QByteArray("\xC0\x40\x03\x00\x00\x40\x00\x02", 8) + data << true;
     QTest::newRow("picture number missing") << QByteArray("\xC0\x40\x00\x40\x05", 5) << 1u << QByteArray() << false;
     QTest::newRow("number cut short") << QByteArray("\xC0\x00\x00", 3) << 1u << QByteArray() << false;
+    QTest::newRow("a packed frame, then a length cut short") << QByteArray("\xC0\x40\x03\x40\x50\x07", 6) + data + QByteArray("\xC0\x00", 2)
+                                                             << 1u << QByteArray() << false;
     QTest::newRow("4-byte number cut short at the end") << QByteArray("\xC0\x00\x00\x03", 4) << 1u << QByteArray() << false;
     QTest::newRow("4-byte length cut short before a whole frame") << QByteArray("\xC0\x00\x40\x00", 4) << 1u << QByteArray() << false;
     QTest::newRow("number of one byte") << QByteArray("\xC0\x40", 2) << 1u << QByteArray() << false;
