@@ -11,6 +11,7 @@
 #include "sources/sourcelist.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QTimer>
 #include <QFile>
 #include <QSignalSpy>
@@ -58,6 +59,7 @@ private slots:
     void joinJob_data();
     void joinJob();
     void jobGoneWhileRunning();
+    void toolsOwnFileFound();
     void joinerLeavesNothing_data();
     void joinerLeavesNothing();
 };
@@ -569,6 +571,26 @@ void RulesTest::joinJob()
 
 // Gone with its window while the tool runs (the program ending): the tool
 // is ended and nobody is told, so nothing half torn down is called.
+// At a cancel: the output the tool (or its child) holds open for writing is
+// found, as often as the user cancels, with nothing of ours left open.
+void RulesTest::toolsOwnFileFound()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("who holds a file is read from Linux's /proc");
+#else
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("out.rm"));
+    QProcess tool;
+    tool.start(QStringLiteral("/bin/sh"), {"-c", "sh -c 'exec 3>\"$0\"; sleep 30' \"$0\"", out});
+    QTRY_VERIFY(QFile::exists(out));
+    const auto stop = qScopeGuard([&tool] { tool.kill(); tool.waitForFinished(); });
+    const qsizetype open = QDir(QStringLiteral("/proc/self/fd")).count();
+    for (int i = 0; i < 20; ++i)
+        QTRY_COMPARE(JoinJob::heldForWriting(tool.processId(), out), JoinJob::identityOf(out));
+    QCOMPARE(QDir(QStringLiteral("/proc/self/fd")).count(), open);
+#endif
+}
+
 void RulesTest::jobGoneWhileRunning()
 {
     QTemporaryDir dir;
