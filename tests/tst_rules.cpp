@@ -381,6 +381,8 @@ void RulesTest::listEdits_data()
                                                  << QStringList{"/r/t007.rm", "/r/t7.rm", "/r/t10.rm", "/r/t99999999999999999999.rm"};
     QTest::newRow("a second number after leading zeros") << "sort" << QStringList{"/r/t7-10.rm", "/r/t007-9.rm"} << QList<int>{} << 0
                                                          << QStringList{"/r/t007-9.rm", "/r/t7-10.rm"};
+    QTest::newRow("a second number after the shorter first") << "sort" << QStringList{"/r/t007-50.rm", "/r/t7-5.rm"} << QList<int>{} << 0
+                                                             << QStringList{"/r/t7-5.rm", "/r/t007-50.rm"};
     QTest::newRow("drag a block down") << "drag" << abcd << QList<int>{1, 2} << 4 << QStringList{"/r/a", "/r/d", "/r/b", "/r/c"};
     QTest::newRow("drag a block down, not to the end") << "drag" << abcd << QList<int>{0, 1} << 3 << QStringList{"/r/c", "/r/a", "/r/b", "/r/d"};
     QTest::newRow("drag a block up") << "drag" << abcd << QList<int>{2, 3} << 0 << QStringList{"/r/c", "/r/d", "/r/a", "/r/b"};
