@@ -568,6 +568,9 @@ void SourcesTest::clipMarks_data()
     const QString otherForm = madeFrom(audio, QStringLiteral("other-form.rm"), ".ra\xfd", "LSD:");
     QTest::newRow("audio settings of another form") << QStringList{otherForm} << QList<int>{} << QString() << QList<int>{}
                                                     << QStringLiteral("\n音声 audio/x-pn-realaudio");
+    // A stream that only groups others, ahead of what plays: what follows it is still told.
+    const QString groupsFirst = madeFrom(video, QStringLiteral("groups-first.rm"), "video/x-pn-realvideo", "logical-x-pn-realvid");
+    QTest::newRow("a stream of groups first") << QStringList{groupsFirst} << QList<int>{} << QString() << QList<int>{} << "\n音声 dnet";
     const QString helix = hostPath(QStringLiteral(SAMPLES_DIR "/helix11-rv30-cook.rm"));
     if (QFile::exists(helix)) // real producers' files, where they are at hand
         QTest::newRow("helix and producer61") << QStringList{helix, hostPath(QStringLiteral(SAMPLES_DIR "/producer61-cook-event.rm"))}
