@@ -1675,6 +1675,7 @@ void JoinerTest::interruptedJoinLeavesNothing_data()
     QTest::newRow("its name taken meanwhile") << "appear";
     QTest::newRow("its name taken meanwhile, on a drive without second names") << "appear on FAT";
     QTest::newRow("terminated as it takes its name") << "publish";
+    QTest::newRow("terminated once it has its name") << "published";
 }
 
 void JoinerTest::interruptedJoinLeavesNothing()
@@ -1742,11 +1743,13 @@ void JoinerTest::interruptedJoinLeavesNothing()
         QVERIFY(p.waitForStarted());
         QTest::qWait(40);
         p.kill();
-    } else if (end == QLatin1String("publish")) {
+    } else if (end.startsWith(QLatin1String("publish"))) {
         // Where only a plain rename publishes it, over an empty file of the
-        // name held for it: the signal comes between the two.
+        // name held for it: the signal comes between the two, or once the
+        // finished file is there, which then stays.
         QProcessEnvironment env = faultEnvironment();
-        for (const char *fault : {"READFAULT_NO_TMPFILE", "READFAULT_NO_LINK", "READFAULT_RENAME_SIGNAL"})
+        for (const char *fault : {"READFAULT_NO_TMPFILE", "READFAULT_NO_LINK",
+                                  end == QLatin1String("publish") ? "READFAULT_RENAME_SIGNAL" : "READFAULT_FOLDER_SYNC_SIGNAL"})
             env.insert(QLatin1String(fault), QStringLiteral("1"));
         p.setProcessEnvironment(env);
         p.start(kJoiner, QStringList{"-i", big, "-o", out});
@@ -1763,7 +1766,11 @@ void JoinerTest::interruptedJoinLeavesNothing()
         p.terminate();
     }
     QVERIFY(p.waitForFinished(60000));
-    if (p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0) {
+    if (end == QLatin1String("published")) {
+        QCOMPARE(p.exitCode(), 128 + SIGTERM);
+        QCOMPARE(entriesOf(folder.path()), QStringList(before) << QStringLiteral("interrupted.rm"));
+        QCOMPARE(packetsOf(readAll(out)), packetsOf(readAll(big)));
+    } else if (p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0) {
         QWARN("the join ended before it could be interrupted");
         QVERIFY(QFileInfo(out).size() > 60 * QFileInfo(big).size() / 2);
     } else {

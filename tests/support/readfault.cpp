@@ -9,7 +9,8 @@
 // there, as on FAT through FUSE (set to "link", no second names alone, as on
 // the kernel's own FAT driver); with READFAULT_RENAME, renames fail with EIO
 // (or EEXIST or EACCES, its value);
-// with READFAULT_RENAME_SIGNAL, a SIGTERM comes as a rename starts.
+// with READFAULT_RENAME_SIGNAL, a SIGTERM comes as a rename starts; with
+// READFAULT_FOLDER_SYNC_SIGNAL, as a folder is flushed to the drive.
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
@@ -52,6 +53,8 @@ extern "C" int fsync(int fd)
     using Sync = int (*)(int);
     static const Sync realSync = reinterpret_cast<Sync>(dlsym(RTLD_NEXT, "fsync"));
     struct stat st;
+    if (std::getenv("READFAULT_FOLDER_SYNC_SIGNAL") && fstat(fd, &st) == 0 && S_ISDIR(st.st_mode))
+        raise(SIGTERM);
     if (std::getenv("READFAULT_FSYNC") && fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
         errno = EIO;
         return -1;
