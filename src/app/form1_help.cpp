@@ -2,6 +2,7 @@
 #include "app/form1.h"
 
 #include "app/frmabout.h"
+#include "app/twips.h"
 
 #include "join/commandline.h"
 #include "platform/ansi.h"
@@ -71,7 +72,8 @@ void Form1::ShowReadme()
     auto *layout = new QVBoxLayout(window);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view);
-    window->resize(640, 480);
+    // 640×480 on a screen of 96 DPI; as large for the eye on any other.
+    window->resize(twips::toPixels(9600, window), twips::toPixels(7200, window));
     window->show();
 }
 
