@@ -54,9 +54,9 @@ lap "fuzzers"
 #    folder of their own (the checkout may lie where that user cannot go).
 if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null 2>&1; then
   home=$(mktemp -d /tmp/tapeknot-unprivileged.XXXXXX)
-  cp build/bin/tst_fileexists build/bin/tst_profile build/bin/tst_settings tests/offscreen-screen.json "$home/"
+  cp build/bin/tst_fileexists build/bin/tst_naming build/bin/tst_profile build/bin/tst_settings tests/offscreen-screen.json "$home/"
   chmod -R a+rwX "$home"
-  for t in tst_fileexists tst_profile tst_settings; do
+  for t in tst_fileexists tst_naming tst_profile tst_settings; do
     (cd "$home" && setpriv --reuid=nobody --regid=nogroup --clear-groups \
       env HOME="$home" TMPDIR="$home" XDG_RUNTIME_DIR="$home" XDG_CONFIG_HOME="$home/.config" \
           QT_QPA_PLATFORM="offscreen:configfile=$home/offscreen-screen.json" "$home/$t")

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
@@ -279,6 +280,15 @@ void NamingTest::realFolder()
     QCOMPARE(OutputPath(o), folder + QStringLiteral("[take].rm"));
     touch(QStringLiteral("[take].rm"));
     QCOMPARE(OutputPath(o), QString());
+
+#ifdef Q_OS_UNIX
+    // A folder that may be searched but not read (root reads every folder: CI
+    // runs this as another user too): each name is looked at directly.
+    o.mode = Mode::Sequential;
+    QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    const auto readable = qScopeGuard([&dir] { QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner); });
+    QCOMPARE(OutputPath(o), folder + QStringLiteral("take0002.rm"));
+#endif
 }
 
 void NamingTest::badInputNeverFails_data()
