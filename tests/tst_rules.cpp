@@ -571,8 +571,6 @@ void RulesTest::joinJob()
     }
 }
 
-// Gone with its window while the tool runs (the program ending): the tool
-// is ended and nobody is told, so nothing half torn down is called.
 // At a cancel: the output the tool (or its child) holds open for writing is
 // found, as often as the user cancels, with nothing of ours left open.
 void RulesTest::toolsOwnFileFound()
@@ -584,8 +582,8 @@ void RulesTest::toolsOwnFileFound()
     const QString out = dir.filePath(QStringLiteral("out.rm"));
     QProcess tool;
     tool.start(QStringLiteral("/bin/sh"), {"-c", "sh -c 'exec 3>\"$0\"; sleep 30' \"$0\"", out});
-    QTRY_VERIFY(QFile::exists(out));
     const auto stop = qScopeGuard([&tool] { tool.kill(); tool.waitForFinished(); });
+    QTRY_VERIFY(QFile::exists(out));
     const qsizetype open = QDir(QStringLiteral("/proc/self/fd")).count();
     for (int i = 0; i < 20; ++i)
         QTRY_COMPARE(JoinJob::heldForWriting(tool.processId(), out), JoinJob::identityOf(out));
@@ -593,6 +591,8 @@ void RulesTest::toolsOwnFileFound()
 #endif
 }
 
+// Gone with its window while the tool runs (the program ending): the tool
+// is ended and nobody is told, so nothing half torn down is called.
 void RulesTest::jobGoneWhileRunning()
 {
     QTemporaryDir dir;
