@@ -48,6 +48,7 @@ void ProfileTest::readString_data()
     QTest::newRow("section header without its bracket") << QByteArray("[shoki\nname2=open\n") << QByteArray("name2") << QByteArray("open");
     QTest::newRow("key after section") << QByteArray("[shoki]\n[other]\nname2=x\n") << QByteArray("name2") << QByteArray("DEF");
     QTest::newRow("key after an indented section") << QByteArray("[shoki]\n  [other]\nname2=x\n") << QByteArray("name2") << QByteArray("DEF");
+    QTest::newRow("a key above every section, and no section of ours") << QByteArray("name2=top\n[other]\n") << QByteArray("name2") << QByteArray("DEF");
     QTest::newRow("first of two") << QByteArray("[shoki]\nname2=a\nname2=b\n") << QByteArray("name2") << QByteArray("a");
     QTest::newRow("a key without its equals sign") << QByteArray("[shoki]\nname2\n") << QByteArray("name2") << QByteArray("DEF");
     QTest::newRow("comment is no key") << QByteArray("[shoki]\n;name2=c\n") << QByteArray("name2") << QByteArray("DEF");

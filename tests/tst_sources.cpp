@@ -385,6 +385,10 @@ void SourcesTest::fileDialogs()
     look(QStringLiteral("new.rm"));
     QCOMPARE(int(platform.showSave(nullptr, save)), int(DialogOutcome::Chosen));
     QCOMPARE(save.fileName, there.filePath(QStringLiteral("new.rm")));
+    // So is a name in use, without the dialog's own question: the program asks itself.
+    look(QStringLiteral("c.rm"));
+    QCOMPARE(int(platform.showSave(nullptr, save)), int(DialogOutcome::Chosen));
+    QCOMPARE(save.fileName, there.filePath(QStringLiteral("c.rm")));
 
     CommonDialogState open{false, dialogflags::kAllowMultiSelect, QStringLiteral("RealMedia(*.rm,*.ra,*.ram)|*.rm*;*.ra*"), here.path(), QString()};
     look(QStringLiteral("\"a.rm\" \"%1\"").arg(there.filePath(QStringLiteral("c.rm"))));

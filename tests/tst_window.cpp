@@ -364,6 +364,7 @@ void WindowTest::resizeLaysOutRunPage()
     // The page's frame closes under the other tab, drawn as its sides are.
     const QImage drawn = ui(f).SSTab1->grab().toImage();
     QCOMPARE(drawn.pixel(tabs->tabRect(1).center().x(), tabs->height() - 1), drawn.pixel(0, drawn.height() / 2));
+    QVERIFY(QColor(drawn.pixel(0, drawn.height() / 2)) != ui(f).SSTab1->palette().color(QPalette::Window));
 
     // Minimised: nothing moves.
     const QRect list1 = ui(f).List1->geometry();
