@@ -1677,6 +1677,7 @@ void JoinerTest::interruptedJoinLeavesNothing_data()
     QTest::newRow("its name taken meanwhile, on a drive without second names") << "appear on FAT";
     QTest::newRow("terminated as it takes its name") << "publish";
     QTest::newRow("terminated once it has its name") << "published";
+    QTest::newRow("killed once its temporary is named") << "killed named";
 }
 
 void JoinerTest::interruptedJoinLeavesNothing()
@@ -1740,6 +1741,22 @@ void JoinerTest::interruptedJoinLeavesNothing()
         QVERIFY2(p.readAllStandardError().contains("interrupted.rm: already exists (it appeared while joining)"), "not told why");
         QCOMPARE(readAll(out), QByteArray("theirs"));
         QCOMPARE(entriesOf(folder.path()), QStringList(before) << QStringLiteral("interrupted.rm"));
+        return;
+    }
+    if (end == QLatin1String("killed named")) {
+        // Whoever ran it removes what a kill leaves: the name reached them before a byte was written.
+        QProcessEnvironment env = faultEnvironment();
+        for (const char *fault : {"READFAULT_NO_TMPFILE", "RMEDITOR_PROGRESS"})
+            env.insert(QLatin1String(fault), QStringLiteral("1"));
+        env.insert(QStringLiteral("READFAULT_FDOPEN"), QStringLiteral("kill"));
+        p.setProcessEnvironment(env);
+        p.start(kJoiner, QStringList{"-i", big, "-o", out});
+        QVERIFY(p.waitForFinished(60000));
+        QStringList left = entriesOf(folder.path());
+        for (const QString &was : before)
+            left.removeOne(was);
+        QCOMPARE(left.size(), 1);
+        QVERIFY(p.readAllStandardOutput().contains("partial " + left.front().toUtf8() + '\n'));
         return;
     }
     if (kill) {
@@ -1849,6 +1866,7 @@ void JoinerTest::readErrorEndsTheJoin_data()
                                                                    << QByteArray("v2.rm ends early (truncated file)");
     QTest::newRow("an old RealAudio clip is cut short meanwhile") << QByteArray("cut") << ra << QFileInfo(clip(ra[1])).size() / 2
                                                                   << QByteArray("ra4-dnet-again.ra: truncated file (the data ends early)");
+    QTest::newRow("no stream to write the output through") << QByteArray("fdopen") << v << half << QByteArray("io-error.rm: Cannot allocate memory");
     QTest::newRow("the output may grow no more") << QByteArray("write") << v << half << QByteArray("io-error.rm: cannot be written: File too large");
     QTest::newRow("the drive cannot keep it") << QByteArray("fsync") << v << half << QByteArray("io-error.rm: cannot be written: Input/output error");
     QTest::newRow("a FAT drive's rename fails") << QByteArray("rename") << v << half << QByteArray("io-error.rm: Input/output error");
@@ -1871,8 +1889,10 @@ void JoinerTest::readErrorEndsTheJoin()
     if (fault == "cut")
         env.insert(QStringLiteral("READFAULT_EOF"), QStringLiteral("1"));
     const bool renameFails = fault == "rename" || fault.startsWith('E'); // with EIO, or with the error named
-    if (fault == "write" || fault == "fsync" || renameFails)
+    if (fault == "write" || fault == "fsync" || fault == "fdopen" || renameFails)
         env.remove(QStringLiteral("READFAULT_PATH"));
+    if (fault == "fdopen")
+        env.insert(QStringLiteral("READFAULT_FDOPEN"), QStringLiteral("fail"));
     if (fault == "fsync")
         env.insert(QStringLiteral("READFAULT_FSYNC"), QStringLiteral("1"));
     if (renameFails)

@@ -10,7 +10,9 @@
 // the kernel's own FAT driver); with READFAULT_RENAME, renames fail with EIO
 // (or EEXIST or EACCES, its value);
 // with READFAULT_RENAME_SIGNAL, a SIGTERM comes as a rename starts; with
-// READFAULT_FOLDER_SYNC_SIGNAL, as a folder is flushed to the drive.
+// READFAULT_FOLDER_SYNC_SIGNAL, as a folder is flushed to the drive. With
+// READFAULT_FDOPEN, a stream cannot be opened on a file ("fail", as out of
+// memory) or the program is killed there ("kill").
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
@@ -75,6 +77,20 @@ extern "C" int open(const char *path, int flags, ...)
         return -1;
     }
     return realOpen(path, flags, mode);
+}
+
+extern "C" FILE *fdopen(int fd, const char *mode)
+{
+    using Open = FILE *(*)(int, const char *);
+    static const Open realOpen = reinterpret_cast<Open>(dlsym(RTLD_NEXT, "fdopen"));
+    const char *how = std::getenv("READFAULT_FDOPEN");
+    if (how && std::strcmp(how, "kill") == 0)
+        raise(SIGKILL);
+    if (how) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    return realOpen(fd, mode);
 }
 
 namespace {
