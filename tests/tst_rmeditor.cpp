@@ -697,6 +697,16 @@ void JoinerTest::initTestCase()
     if (const quint32 index = be32(padded, chunkAt(padded, "PROP") + 10 + 28))
         put32(padded, chunkAt(padded, "PROP") + 10 + 28, index + 20);
     writeAll(clip("a1-padded.rm"), padded);
+    // Padding shorter than a packet's header, where no count of packets says where they end.
+    QByteArray uncounted = readAll(clip("a1.rm"));
+    const qsizetype uncountedData = chunkAt(uncounted, "DATA");
+    qsizetype packetsEnd = uncountedData + 18;
+    for (quint32 k = be32(uncounted, uncountedData + 10); k > 0; --k)
+        packetsEnd += rm::be16(reinterpret_cast<const uint8_t *>(uncounted.constData()) + packetsEnd + 2);
+    uncounted.truncate(packetsEnd);
+    put32(uncounted, uncountedData + 4, quint32(packetsEnd + 11 - uncountedData));
+    put32(uncounted, uncountedData + 10, 0);
+    writeAll(clip("a1-padded-uncounted.rm"), uncounted + QByteArray(11, '\0'));
     writeAll(clip("ra4-dnet-48k.ra"), realAudio4(clip("a1.rm"), dnet, "", {{48, QByteArray("\xbb\x80", 2)}}));
     writeAll(clip("ra4-dnet-stereo.ra"), realAudio4(clip("a1.rm"), dnet, "", {{54, QByteArray("\0\x02", 2)}}));
     writeAll(clip("ra4-dnet-flavour.ra"), realAudio4(clip("a1.rm"), dnet, "", {{22, QByteArray("\x7f\x7f", 2)}}));
@@ -760,6 +770,7 @@ void JoinerTest::joins_data()
     QTest::newRow("two DATA chunks in the first clip") << QStringList{"a1-two-data.rm", "a2.rm"} << 1536.0 / 44100 << QString();
     QTest::newRow("other writers' leftovers") << QStringList{"a1-stray.rm", "a1-cut-trailer.rm"} << 1536.0 / 44100 << QString();
     QTest::newRow("padding after the counted packets") << QStringList{"a1-padded.rm", "a1-padded.rm"} << 1536.0 / 44100 << QString();
+    QTest::newRow("padding shorter than a packet, none counted") << QStringList{"a1-padded-uncounted.rm", "a1-padded-uncounted.rm"} << 1536.0 / 44100 << QString();
     QTest::newRow("RealAudio 4 with no audio, then dnet") << QStringList{"ra4-dnet-empty.ra", "ra4-dnet.ra"} << 1536.0 / 44100 << QString();
     QTest::newRow("RealAudio 4 dnet x3") << QStringList{"ra4-dnet.ra", "ra4-dnet.ra", "ra4-dnet.ra"} << 1536.0 / 44100 << QString();
     QTest::newRow("Japanese names and spaces") << QStringList{QStringLiteral("録音_01.rm"), "a 2.rm"} << 1536.0 / 44100
