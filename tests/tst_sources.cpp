@@ -116,6 +116,7 @@ private slots:
     void dropWithoutFiles();
     void listEditing();
     void dragBelowTheLastRow();
+    void dragWithinTheList();
     void nonLocalUrlsIgnored();
     void fileDialogs();
     void limitMessage();
@@ -319,6 +320,33 @@ void SourcesTest::dragBelowTheLastRow()
     QDragMoveEvent move(below, Qt::CopyAction, rows.get(), Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(area, &move);
     QVERIFY(move.isAccepted());
+}
+
+// Rows dragged within the list move where they are dropped and stay in it.
+// Only a display server's drag ends in a drop (tst_sources_xcb runs it).
+void SourcesTest::dragWithinTheList()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        QSKIP("a drag needs a display server");
+    Harness h;
+    Form1 &f = h.startWithTool();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    f.AddSources({nat("/rec/a.rm"), nat("/rec/b.rm"), nat("/rec/c.rm")});
+    QWidget *area = ui(f).List1->viewport();
+    const QRect last = ui(f).List1->visualRect(ui(f).sources->index(2));
+    const QPoint from = ui(f).List1->visualRect(ui(f).sources->index(0)).center();
+    const QPoint to = last.center() + QPoint(0, last.height() / 4); // the lower half of c: after it
+    QTimer::singleShot(200, area, [area, to] { // within the drag's own loop
+        QTest::mouseMove(area, to);
+        QTest::mouseMove(area, to + QPoint(1, 0));
+        QTest::mouseRelease(area, Qt::LeftButton, {}, to + QPoint(1, 0));
+    });
+    QTest::mousePress(area, Qt::LeftButton, {}, from);
+    for (const QPoint &at : {from + QPoint(0, 1), from + QPoint(0, QApplication::startDragDistance() + 5)}) {
+        QMouseEvent move(QEvent::MouseMove, at, area->mapToGlobal(at), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(area, &move); // the second starts the drag
+    }
+    QCOMPARE(entries(f), (QStringList{nat("/rec/b.rm"), nat("/rec/c.rm"), nat("/rec/a.rm")}));
 }
 
 // The program's own file dialogs: the folder they open in, the name they
