@@ -281,6 +281,17 @@ void NamingTest::realFolder()
     touch(QStringLiteral("[take].rm"));
     QCOMPARE(OutputPath(o), QString());
 
+    // A folder full of takes is listed once, not once for each name tried.
+    o.mode = Mode::Sequential;
+    NamingOptions many = o;
+    many.baseName = QStringLiteral("many");
+    for (int n = 1; n <= 3000; ++n)
+        touch(QStringLiteral("many%1.rm").arg(n, 4, 10, QLatin1Char('0')));
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(OutputPath(many), folder + QStringLiteral("many3001.rm"));
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+
 #ifdef Q_OS_UNIX
     // A folder that may be searched but not read (root reads every folder: CI
     // runs this as another user too): each name is looked at directly.
