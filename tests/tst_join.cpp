@@ -1,5 +1,6 @@
 #include "support/posixfacts.h"
 #include "app/tabcontrol.h"
+#include "platform/consolewindow.h"
 #include "platform/fileexists.h"
 #include "platform/qtplatform.h"
 #include "support/harness.h"
@@ -869,6 +870,13 @@ void JoinTest::consoleWindowWhileRunning()
     QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(blocks > 1 && blocks <= 5000);
     QVERIFY(longest <= 4097);
+    // A line of that length stays whole; one character more is broken.
+    ConsoleWindow lines(nullptr, QStringLiteral("lines"));
+    lines.append(QByteArray(4096, 'x') + '\n' + QByteArray(4097, 'y'));
+    lines.flush();
+    const QTextDocument *lineDoc = lines.findChild<QPlainTextEdit *>()->document();
+    QCOMPARE(lineDoc->blockCount(), 3);
+    QCOMPARE(lineDoc->lastBlock().text(), QStringLiteral("y"));
 }
 
 void JoinTest::sourcesToTrash()
