@@ -442,17 +442,20 @@ void SourcesTest::fileDialogs()
     look(QStringLiteral("\"a.rm\" \"sub\""));
     QCOMPARE(int(platform.showOpen(nullptr, open)), int(DialogOutcome::Cancelled));
 
-    // Its messages carry the program's name.
+    // Its messages carry the program's name, and no sign beside the text.
     QCoreApplication::processEvents(); // the last dialog's watch for a message box ends first
     QString title;
-    QTimer::singleShot(0, [&title] {
+    QMessageBox::Icon sign = QMessageBox::Critical;
+    QTimer::singleShot(0, [&title, &sign] {
         if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
             title = box->windowTitle();
+            sign = box->icon();
             box->accept();
         }
     });
     platform.messageBox(nullptr, QStringLiteral("結合できません"));
     QCOMPARE(title, QStringLiteral("tapeknot"));
+    QCOMPARE(sign, QMessageBox::NoIcon);
 }
 
 void SourcesTest::limitMessage()
