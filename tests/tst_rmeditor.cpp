@@ -612,21 +612,26 @@ void JoinerTest::initTestCase()
     writeAll(clip("ra4-dnet-empty.ra"), realAudio4(clip("a1.rm"), QByteArray(), "")); // stopped before its first frame
     writeAll(clip("ra4-dnet-again.ra"), realAudio4(clip("a1.rm"), dnet, ""));
     writeAll(clip("a1-v1.rm"), version1Packets(readAll(clip("a1.rm"))));
-    // v1.rm whose first video packet is 64 KiB full, one frame packed in it
-    // at 16.368 s: a second clip's later times need 2 bytes more. No index.
-    QByteArray full = readAll(clip("v1.rm"));
-    const qsizetype fullData = chunkAt(full, "DATA");
-    RmPacket video;
-    for (const RmPacket &p : packetList(full))
-        if (mimeOf(full, p.stream).startsWith("video/") && video.payload.isEmpty())
-            video = p;
-    QByteArray packet = full.mid(video.at, 12) + QByteArray("\xC0\x00\x00\xFF\xEB\x7F\xF0\x01", 8) + QByteArray(0xFFEB, '\x55');
-    qToBigEndian<quint16>(0xFFFF, packet.data() + 2);
-    full = full.left(fullData + be32(full, fullData + 4))
-               .replace(video.at, qFromBigEndian<quint16>(full.constData() + video.at + 2), packet);
-    put32(full, fullData + 4, quint32(full.size() - fullData));
-    leaveOutIndex(full);
-    writeAll(clip("v1-full-packet.rm"), full);
+    // v1.rm whose first video packet is 20 + FRAME bytes, up to 64 KiB full, one
+    // frame packed in it at 16.368 s: a second clip's later times need 2 bytes more. No index.
+    const auto fullPacket = [&](int frame) {
+        QByteArray full = readAll(clip("v1.rm"));
+        const qsizetype fullData = chunkAt(full, "DATA");
+        RmPacket video;
+        for (const RmPacket &p : packetList(full))
+            if (mimeOf(full, p.stream).startsWith("video/") && video.payload.isEmpty())
+                video = p;
+        QByteArray packet = full.mid(video.at, 12) + QByteArray("\xC0\x00\x00", 3) + char(frame >> 8) + char(frame)
+                            + QByteArray("\x7F\xF0\x01", 3) + QByteArray(frame, '\x55');
+        qToBigEndian<quint16>(quint16(20 + frame), packet.data() + 2);
+        full = full.left(fullData + be32(full, fullData + 4))
+                   .replace(video.at, qFromBigEndian<quint16>(full.constData() + video.at + 2), packet);
+        put32(full, fullData + 4, quint32(full.size() - fullData));
+        leaveOutIndex(full);
+        return full;
+    };
+    writeAll(clip("v1-full-packet.rm"), fullPacket(0xFFEB));
+    writeAll(clip("v1-nearly-full-packet.rm"), fullPacket(0xFFEA)); // would grow to 65536 bytes
     // a1.rm with its stream numbered 1, its index left out.
     QByteArray renumbered = readAll(clip("a1.rm"));
     for (const RmPacket &p : packetList(renumbered))
@@ -1447,6 +1452,8 @@ void JoinerTest::refused_data()
                                           << QByteArray("stream 0 (video/x-pn-realvideo) is 176x96 instead of 176x144");
     QTest::newRow("a video packet outgrowing 64 KiB") << QStringList{"-i", clip("v1-full-packet.rm"), "-i", clip("v1-full-packet.rm"), "-o", out}
                                                       << QByteArray("v1-full-packet.rm: a video packet would grow past the 64 KiB");
+    QTest::newRow("a video packet growing to 64 KiB") << QStringList{"-i", clip("v1-nearly-full-packet.rm"), "-i", clip("v1-nearly-full-packet.rm"), "-o", out}
+                                                      << QByteArray("v1-nearly-full-packet.rm: a video packet would grow past the 64 KiB");
     QTest::newRow("a stream numbered otherwise") << QStringList{"-i", a, "-i", clip("a1-stream-1.rm"), "-o", out}
                                                  << QByteArray("stream 0 (audio/x-pn-realaudio) is numbered 1 instead of 0");
     QTest::newRow("stereo after mono") << QStringList{"-i", a, "-i", clip("a-stereo.rm"), "-o", out}
