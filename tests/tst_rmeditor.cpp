@@ -982,6 +982,9 @@ void JoinerTest::videoPayload_data()
     QTest::newRow("a frame's last piece, then a packed frame")
         << QByteArray("\x81\x81\x40\x03\x40\x03\x07", 7) + data + QByteArray("\xC0\x40\x03\x40\x50\x07", 6) + data << 1000u
         << QByteArray("\x81\x81\x40\x03\x40\x03\x07", 7) + data + QByteArray("\xC0\x40\x03\x44\x38\x07", 6) + data << true;
+    QTest::newRow("a later last piece, then a packed frame")
+        << QByteArray("\x81\x02\x40\x09\x40\x03\x07", 7) + data + QByteArray("\xC0\x40\x03\x40\x50\x07", 6) + data << 1000u
+        << QByteArray("\x81\x02\x40\x09\x40\x03\x07", 7) + data + QByteArray("\xC0\x40\x03\x44\x38\x07", 6) + data << false;
     QTest::newRow("a frame's last piece, then a packed frame that grows")
         << QByteArray("\x81\x81\x40\x03\x40\x03\x07", 7) + data + QByteArray("\xC0\x40\x03\x7F\xFF\x02", 6) + data << 1u
         << QByteArray("\x81\x81\x40\x03\x40\x03\x07", 7) + data + QByteArray("\xC0\x40\x03\x00\x00\x40\x00\x02", 8) + data << true;
