@@ -739,6 +739,8 @@ void JoinerTest::initTestCase()
             QByteArray offTenth = readAll(kSamples + "/producer61-cook-event.rm"); // its packet 50 ms after the event's start
             put32(offTenth, p.at + 6, p.time + 50);
             writeAll(clip("p61-event-off-tenth.rm"), offTenth);
+            put32(offTenth, p.at + 6, p.time + 100); // a whole tenth after it: no time of it
+            writeAll(clip("p61-event-tenth-late.rm"), offTenth);
             put32(p61, payload + 2, 0x100000);
             put32(p61, payload + 6, 0x100005);
             writeAll(clip("p61-foreign-event.rm"), p61);
@@ -1177,6 +1179,8 @@ void JoinerTest::joinedHeaders_data()
                                                                   << 0 << 18300ll << 36600ll << 182ll + 183;
         QTest::newRow("producer61 x2, an event sent after its start") << QStringList{clip("p61-event-off-tenth.rm"), clip("p61-event-off-tenth.rm")}
                                                                        << 0 << 18201ll << -1ll << 158ll + 182;
+        QTest::newRow("producer61 x2, an event sent a whole tenth after its start") << QStringList{clip("p61-event-tenth-late.rm"), clip("p61-event-tenth-late.rm")}
+                                                                                   << 0 << 18201ll << -1ll << 158ll;
         QTest::newRow("producer61 x2, event numbers that are no times") << QStringList{clip("p61-foreign-event.rm"), clip("p61-foreign-event.rm")}
                                                                          << 0 << 18260ll << -1ll << 0x100000ll;
     }
