@@ -945,7 +945,8 @@ void JoinTest::detailsFitTheScreen()
         scrolled = {text->verticalScrollBar()->value(), text->verticalScrollBar()->maximum()};
         sideways = text->horizontalScrollBar()->value();
         const QLabel *headline = box->findChild<QLabel *>();
-        headlineAbove = headline->isVisible() && headline->geometry().bottom() < text->geometry().top();
+        headlineAbove = headline->isVisible() && headline->geometry().bottom() < text->geometry().top()
+                        && headline->text() == QStringLiteral("作成に失敗しました:x.rm");
         box->close();
         QCOMPARE(box->windowTitle(), kProgramTitle); // titled as the program's other messages
         QVERIFY(text->isReadOnly()); // what the tool said, to read and copy, not to edit
