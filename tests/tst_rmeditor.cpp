@@ -1604,6 +1604,9 @@ void JoinerTest::badFiles_data()
     put32(b, mdpr + 4, 0x7fffffff);
     QTest::newRow("chunk size past the end") << b << QByteArray("chunk MDPR points past the end");
     b = good;
+    put32(b, 4, 0x7fffffff);
+    QTest::newRow("its first chunk past the end") << b << QByteArray("bad.rm: truncated file (chunk .RMF points past the end)");
+    b = good;
     b.insert(data, QByteArray("\x01\x02XY\x7f\xff\xff\xff\0\0", 10));
     QTest::newRow("a chunk of no name past the end") << b << QByteArray("chunk ??XY points past the end");
     b = good;
