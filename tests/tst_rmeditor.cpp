@@ -539,6 +539,10 @@ void JoinerTest::initTestCase()
         multirate.replace("\x0cVideo Stream\x14video/x-pn-realvideo", "\x02Vi\x1evideo/x-pn-multirate-realvideo");
         multirate.replace("\x0c" "Audio Stream\x14" "audio/x-pn-realaudio", "\x02" "Au\x1e" "audio/x-pn-multirate-realaudio");
         unknown.replace("video/x-pn-realvideo", "video/x-pn-unknown-v");
+        QByteArray prefixed = helix; // a kind whose name only begins as video's, its label shortened to fit
+        prefixed.replace("\x0cVideo Stream\x14video/x-pn-realvideo", "\x08Video St\x18video/x-pn-realvideo-enc");
+        QCOMPARE(prefixed.size(), helix.size());
+        writeAll(clip("prefixed-kind.rm"), prefixed);
         QVERIFY(multirate.contains("audio/x-pn-multirate-realaudio") && multirate.contains("video/x-pn-multirate-realvideo"));
         QCOMPARE(multirate.size(), helix.size());
         writeAll(clip("multirate-labels.rm"), multirate);
@@ -1406,6 +1410,8 @@ void JoinerTest::refused_data()
     if (QFile::exists(clip("unknown-kind.rm"))) {
         QTest::newRow("a stream of a kind not known") << QStringList{"-i", clip("unknown-kind.rm"), "-i", clip("unknown-kind.rm"), "-o", out}
                                                       << QByteArray("stream 0 is of a kind that cannot be joined (video/x-pn-unknown-v)");
+        QTest::newRow("a stream of a kind that only begins as a known one") << QStringList{"-i", clip("prefixed-kind.rm"), "-i", clip("prefixed-kind.rm"), "-o", out}
+                                                                            << QByteArray("stream 0 is of a kind that cannot be joined (video/x-pn-realvideo-enc)");
         QTest::newRow("a stream of a kind not known, after audio") << QStringList{"-i", a, "-i", clip("unknown-kind.rm"), "-o", out}
                                                                    << QByteArray("3 streams instead of 1 (an extra other stream)");
     }
